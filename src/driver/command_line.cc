@@ -1,0 +1,187 @@
+#include "driver/command_line.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "pak/console.h"
+
+namespace vorlex {
+namespace {
+
+constexpr std::string_view kBanner =
+    "Vorlex V1.22   strings out of pakfiles and back, byte for byte";
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+int DigitValue(char c, int radix) {
+  int value = radix;  // not a digit
+  if (c >= '0' && c <= '9') value = c - '0';
+  if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
+  return value < radix ? value : -1;
+}
+
+double RadixValue(std::string_view digits, int radix) {
+  double value = 0;
+  for (char c : digits) {
+    const int digit = DigitValue(c, radix);
+    if (digit < 0) break;
+    value = value * radix + digit;
+  }
+  return value;
+}
+
+// The length of the longest decimal number at the start of `text`, or 0.
+size_t DecimalLength(std::string_view text) {
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return 0;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t j = i + 1;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+    const size_t exponent_start = j;
+    while (j < text.size() && IsDigit(text[j])) ++j;
+    if (j > exponent_start) i = j;
+  }
+  return i;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandTail(
+    const std::vector<std::string>& args) {
+  std::vector<std::string> arguments;
+  for (const std::string& arg : args) {
+    size_t i = 0;
+    while (i < arg.size()) {
+      while (i < arg.size() && arg[i] == ' ') ++i;
+      const size_t start = i;
+      while (i < arg.size() && arg[i] != ' ') ++i;
+      if (i > start) arguments.push_back(arg.substr(start, i - start));
+    }
+  }
+  return arguments;
+}
+
+std::string UsageText() {
+  std::string text;
+  for (std::string_view line :
+       {std::string_view(), kBanner, std::string_view(),
+        std::string_view(
+            "VORLEX pakfile txtfile [/E] [/P] [/R] [/L] [/A] [block nr]"),
+        std::string_view(), std::string_view(" /E  Extract"),
+        std::string_view(" /P  Pak  (pakfile: must be an existing pakfile)"),
+        std::string_view(" /R  Replace Last Block(s)"),
+        std::string_view(
+            " /L  Extract Last Block(s)  (block nr: specifies first block)"),
+        std::string_view(" /A  Add a Block"), std::string_view()}) {
+    text.append(line);
+    text.append(kLineEnd);
+  }
+  return text;
+}
+
+ParsedCommand ParseCommand(const std::vector<std::string>& arguments) {
+  ParsedCommand parsed;
+  if (arguments.size() < 3) {
+    parsed.message = UsageText();
+    // The usage text is the answer to no arguments at all; to one or two it
+    // is a complaint.
+    parsed.exit_status = arguments.empty() ? 0 : 2;
+    return parsed;
+  }
+  CommandLine& command = parsed.command;
+  command.pakfile = arguments[0];
+  command.txtfile = arguments[1];
+  const std::string a_switch = UpperAscii(arguments[2]);
+  const bool has_block_nr = arguments.size() >= 4;
+  if (a_switch == "/E") {
+    command.mode =
+        has_block_nr ? CommandMode::kExtractOne : CommandMode::kExtractAll;
+  } else if (a_switch == "/P") {
+    command.mode = CommandMode::kPak;
+  } else if (a_switch == "/R") {
+    command.mode = CommandMode::kReplaceLast;
+  } else if (a_switch == "/L") {
+    if (!has_block_nr) {
+      parsed.message =
+          std::string("Error: First Block Must be specified!").append(kLineEnd);
+      parsed.exit_status = 2;
+      return parsed;
+    }
+    command.mode = CommandMode::kExtractLast;
+  } else if (a_switch == "/A") {
+    command.mode = CommandMode::kAddBlock;
+  } else {
+    parsed.message = "Error: Unknown Command: " + arguments[2];
+    parsed.message.append(kLineEnd);
+    parsed.exit_status = 2;
+    return parsed;
+  }
+  if (command.mode == CommandMode::kExtractOne ||
+      command.mode == CommandMode::kExtractLast) {
+    command.block_nr = RoundToInteger(NumericValue(arguments[3]));
+  }
+  parsed.ok = true;
+  return parsed;
+}
+
+double NumericValue(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  text.remove_prefix(i);
+  if (text.size() >= 2 && text[0] == '&') {
+    switch (text[1]) {
+      case 'H':
+      case 'h':
+        return RadixValue(text.substr(2), 16);
+      case 'O':
+      case 'o':
+        return RadixValue(text.substr(2), 8);
+      case 'B':
+      case 'b':
+        return RadixValue(text.substr(2), 2);
+      default:
+        return 0;
+    }
+  }
+  i = 0;
+  while (i < text.size() && IsWhiteSpace(text[i])) ++i;
+  text.remove_prefix(i);
+  const size_t length = DecimalLength(text);
+  if (length == 0) return 0;
+  // The text is a plain decimal number now, which strtod reads exactly; it
+  // never sees the hexadecimal, infinity or nan forms it would also accept.
+  const std::string number(text.substr(0, length));
+  return std::strtod(number.c_str(), nullptr);
+}
+
+int32_t RoundToInteger(double value) {
+  if (std::isnan(value)) return 0;
+  const double rounded = std::nearbyint(value);
+  if (rounded >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  if (rounded <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(rounded);
+}
+
+std::string UpperAscii(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+}  // namespace vorlex

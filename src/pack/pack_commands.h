@@ -1,0 +1,25 @@
+// The packing commands: /P (rebuild the whole pakfile), /R (replace the last
+// blocks), /A (add a block, then replace the last blocks). Each reads and
+// encodes everything it needs before the pakfile changes, and changes it all
+// at once or not at all.
+#ifndef VORLEX_PACK_PACK_COMMANDS_H_
+#define VORLEX_PACK_PACK_COMMANDS_H_
+
+#include <string>
+
+#include "pak/console.h"
+#include "pak/pak.h"
+
+namespace vorlex {
+
+void RebuildPak(const std::string& pakfile, const std::string& txtfile,
+                LoadedPak& pak, Console& console);
+void ReplaceLastBlocks(const std::string& pakfile, const std::string& txtfile,
+                       LoadedPak& pak, Console& console);
+// The add step (AddEmptyBlock) followed by ReplaceLastBlocks in one run.
+void AddBlock(const std::string& pakfile, const std::string& txtfile,
+              LoadedPak& pak, Console& console);
+
+}  // namespace vorlex
+
+#endif  // VORLEX_PACK_PACK_COMMANDS_H_

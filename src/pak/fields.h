@@ -1,0 +1,29 @@
+// Little-endian integer fields of the pakfile.
+#ifndef VORLEX_PAK_FIELDS_H_
+#define VORLEX_PAK_FIELDS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vorlex {
+
+// The little-endian value of `field` (any length; a field cut short by the end
+// of the file reads as the bytes present, the empty field as 0). A value of
+// 2^31 or more does not fit the result and reads as -2,147,483,648.
+int32_t BytesToInteger(std::string_view field);
+
+// The low `width` bytes of `value`'s two's-complement form, least significant
+// first, for a width of 1 to 4; the empty string for any other width.
+std::string IntegerToBytes(int32_t value, int width);
+
+// Appends the low `width` bytes of `value` to `out`, as IntegerToBytes gives.
+void AppendInteger(int64_t value, int width, std::string* out);
+
+// Reads a field of `width` bytes at `offset` of `bytes`, with the bytes past
+// the end of `bytes` missing (not zero): as BytesToInteger of what is there.
+int32_t ReadField(std::string_view bytes, int64_t offset, int width);
+
+}  // namespace vorlex
+
+#endif  // VORLEX_PAK_FIELDS_H_

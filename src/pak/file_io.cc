@@ -1,0 +1,234 @@
+#include "pak/file_io.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace vorlex {
+namespace {
+
+constexpr size_t kOutputBufferSize = size_t{1} << 20;
+
+int SystemOpen(const char* path, int flags, mode_t mode) {
+  return ::open(path, flags | O_CLOEXEC, mode);
+}
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+// Writes all of `bytes`, going on after short writes and interruptions.
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = Files().write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+std::string Normalized(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) absolute = path;
+  return absolute.lexically_normal().string();
+}
+
+// Makes a new, empty file beside `target` and returns its descriptor.
+int CreateTemporaryBeside(const std::string& target, std::string* temp_path) {
+  const std::filesystem::path target_path(target);
+  std::string stem(".");
+  stem.append(target_path.filename().string()).append(".vorlex-");
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = stem + std::to_string(::getpid()) + "-" +
+                       std::to_string(attempt) + ".tmp";
+    *temp_path = (target_path.parent_path() / name).string();
+    const int fd =
+        Files().open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+void SyncFolder(const std::string& file) {
+  std::filesystem::path folder = std::filesystem::path(file).parent_path();
+  if (folder.empty()) folder = std::filesystem::path(".");
+  const int fd = Files().open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
+  if (fd < 0) return;
+  Files().fsync(fd);
+  Files().close(fd);
+}
+
+bool WriteInPlace(const std::string& target, std::string_view bytes,
+                  std::string* why) {
+  const int fd = Files().open(target.c_str(), O_WRONLY, 0);
+  if (fd < 0) {
+    *why = "cannot open " + target + " for writing: " + ErrorText(errno);
+    return false;
+  }
+  bool ok = WriteAll(fd, bytes) && Files().fsync(fd) == 0;
+  const int saved = errno;
+  ok = Files().close(fd) == 0 && ok;
+  if (!ok) *why = "writing " + target + " in place failed: " + ErrorText(saved);
+  return ok;
+}
+
+}  // namespace
+
+FileLayer SystemFileLayer() {
+  return FileLayer{
+      .open = SystemOpen,
+      .read = ::read,
+      .write = ::write,
+      .fsync = ::fsync,
+      .close = ::close,
+      .rename = ::rename,
+      .fchmod = ::fchmod,
+      .unlink = ::unlink,
+  };
+}
+
+FileLayer& Files() {
+  static FileLayer layer = SystemFileLayer();
+  return layer;
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  const int fd = Files().open(path.c_str(), O_RDONLY, 0);
+  if (fd < 0) return std::nullopt;
+  struct stat info;
+  size_t expected = 0;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    expected = static_cast<size_t>(info.st_size);
+  }
+  // One more byte than expected, so that the end shows without a regrow.
+  std::string bytes(expected + 1, '\0');
+  size_t used = 0;
+  while (true) {
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t got =
+        Files().read(fd, bytes.data() + used, bytes.size() - used);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      Files().close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    used += static_cast<size_t>(got);
+  }
+  Files().close(fd);
+  bytes.resize(used);
+  return bytes;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (Normalized(a) == Normalized(b)) return true;
+  struct stat info_a, info_b;
+  return ::stat(a.c_str(), &info_a) == 0 && ::stat(b.c_str(), &info_b) == 0 &&
+         info_a.st_dev == info_b.st_dev && info_a.st_ino == info_b.st_ino;
+}
+
+OutputFile::~OutputFile() {
+  if (fd >= 0) Files().close(fd);
+}
+
+bool OpenOutput(const std::string& path, bool append, OutputFile* file) {
+  const int flags = O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC);
+  file->fd = Files().open(path.c_str(), flags, 0666);
+  file->failed = file->fd < 0;
+  file->buffer.clear();
+  file->buffer.reserve(kOutputBufferSize);
+  return !file->failed;
+}
+
+void WriteOutput(OutputFile* file, std::string_view bytes) {
+  if (file->failed) return;
+  if (file->buffer.size() + bytes.size() > kOutputBufferSize) {
+    if (!WriteAll(file->fd, file->buffer)) file->failed = true;
+    file->buffer.clear();
+    if (bytes.size() >= kOutputBufferSize) {
+      if (!file->failed && !WriteAll(file->fd, bytes)) file->failed = true;
+      return;
+    }
+  }
+  file->buffer.append(bytes);
+}
+
+bool CloseOutput(OutputFile* file) {
+  if (file->fd < 0) return false;
+  if (!file->failed && !WriteAll(file->fd, file->buffer)) file->failed = true;
+  file->buffer.clear();
+  if (Files().close(file->fd) != 0) file->failed = true;
+  file->fd = -1;
+  return !file->failed;
+}
+
+bool MayRewrite(const std::string& path, std::string* why) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    *why = "cannot look at " + path + ": " + ErrorText(errno);
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    *why = path + " is not a regular file";
+    return false;
+  }
+  if ((info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
+    *why = path + " is read-only";
+    return false;
+  }
+  return true;
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view bytes,
+                         std::string* why) {
+  // Replace the file a symbolic link points at, not the link.
+  char resolved[PATH_MAX];
+  const std::string target =
+      ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+  struct stat info;
+  if (::stat(target.c_str(), &info) != 0) {
+    *why = "cannot look at " + target + ": " + ErrorText(errno);
+    return false;
+  }
+
+  std::string temp_path;
+  const int fd = CreateTemporaryBeside(target, &temp_path);
+  if (fd < 0) return WriteInPlace(target, bytes, why);
+
+  bool ok = WriteAll(fd, bytes);
+  if (ok && Files().fchmod(fd, info.st_mode & 07777) != 0) ok = false;
+  if (ok) {
+    // Keeping the owner is only possible for the superuser; others keep
+    // their own ownership, as any editor would.
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0) errno = 0;
+  }
+  if (ok && Files().fsync(fd) != 0) ok = false;
+  int saved = errno;
+  if (Files().close(fd) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
+  if (ok && Files().rename(temp_path.c_str(), target.c_str()) != 0) {
+    ok = false;
+    saved = errno;
+  }
+  if (!ok) {
+    Files().unlink(temp_path.c_str());
+    *why = "writing the new " + target + " failed: " + ErrorText(saved);
+    return false;
+  }
+  SyncFolder(target);
+  return true;
+}
+
+}  // namespace vorlex
