@@ -35,11 +35,16 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// The path with links followed as far as it exists, so that "link/.." means
+// what the system makes of it; the rest is folded as text.
 std::string Normalized(const std::string& path) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error);
   if (error) absolute = path;
-  return absolute.lexically_normal().string();
+  std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(absolute, error);
+  if (error) resolved = absolute.lexically_normal();
+  return resolved.string();
 }
 
 // Makes a new, empty file beside `target` and returns its descriptor.

@@ -62,7 +62,9 @@ bool MayRewrite(const std::string& path, std::string* why);
 // the file itself) with `bytes`. The new contents go to a temporary file
 // beside it, are flushed to disk and renamed over it, keeping its permission
 // bits, so that a crash leaves the old file or the new one. Only where no
-// temporary file can be made there is the file overwritten in place. Returns
+// temporary file can be made there is the file overwritten in place (where
+// an old file longer than `bytes` would keep its tail; callers never shorten a
+// pakfile, so they always pass at least its old length). Returns
 // false, with the reason in *why and the file unchanged, when that fails.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes,
                          std::string* why);
