@@ -1,18 +1,134 @@
 #include "extract/extract_commands.h"
 
-namespace vorlex {
+#include <cerrno>
+#include <cstring>
 
-void ExtractAll(const std::string&, const std::string&, const LoadedPak&,
+#include "extract/extract_block.h"
+#include "extract/text_writer.h"
+#include "pak/file_io.h"
+
+namespace vorlex {
+namespace {
+
+constexpr std::string_view kCannotWrite = "Error: Cannot write txtfile!";
+constexpr std::string_view kBlockNotExist = " Error: Block not Exist!";
+
+// Opens the text file, or reports that it cannot be written.
+bool OpenTextFile(const std::string& txtfile, bool append, OutputFile* file,
+                  Console& console) {
+  if (OpenOutput(txtfile, append, file)) return true;
+  const int error = errno;
+  console.PrintError(kCannotWrite);
+  console.Diagnose("cannot open txtfile '" + txtfile +
+                   "' for writing: " + std::strerror(error));
+  return false;
+}
+
+// Closes the text file; false, with the reason on standard error, when any of
+// it could not be written.
+bool CloseTextFile(const std::string& txtfile, OutputFile* file,
+                   Console& console) {
+  if (CloseOutput(file)) return true;
+  console.Diagnose("writing txtfile '" + txtfile +
+                   "' failed: " + std::strerror(errno));
+  return false;
+}
+
+// Warns about what a block section cannot carry: strings missing from a
+// damaged block make the run fail; strings that packing would not read back
+// unchanged are only named.
+void CheckBlock(size_t block, const LoadedPak& pak, const DecodedBlock& decoded,
                 Console& console) {
-  console.PrintError("Error: /E is not built yet");
+  const std::string name = "block " + std::to_string(block);
+  if (decoded.StringsDecoded() < static_cast<size_t>(decoded.string_count)) {
+    console.failure = true;
+    console.Diagnose(name + " (ID " + std::to_string(pak.directory[block].id) +
+                     ") is damaged or cut short: its count is " +
+                     std::to_string(decoded.string_count) + " strings, " +
+                     std::to_string(decoded.StringsDecoded()) + " decoded");
+  }
+  // A terminator ends every string, so no CR LF spans two of them.
+  if (!HoldsCrLf(decoded.text) && !HoldsEndOfText(decoded.text)) return;
+  for (size_t k = 0; k < decoded.StringsDecoded(); ++k) {
+    const std::string_view text = decoded.String(k);
+    const std::string where = name + ", string " + std::to_string(k);
+    if (HoldsCrLf(text)) {
+      console.Diagnose(where +
+                       " holds CR LF, which packing reads back as LF alone");
+    }
+    if (HoldsEndOfText(text)) {
+      console.Diagnose(where +
+                       " holds the byte 26, which ends the text file for "
+                       "packing: nothing after it is read back");
+    }
+  }
 }
-void ExtractOne(const std::string&, const std::string&, int32_t,
-                const LoadedPak&, Console& console) {
-  console.PrintError("Error: /E is not built yet");
+
+// Writes the file header and the sections of blocks `first` to B - 1, one dot
+// per block. With `first` at or beyond B the header stands alone and counts
+// B - first sections.
+void ExtractFrom(int64_t first, const std::string& pakfile,
+                 const std::string& txtfile, const LoadedPak& pak,
+                 Console& console) {
+  OutputFile file;
+  if (!OpenTextFile(txtfile, /*append=*/false, &file, console)) return;
+  std::string text;
+  AppendFileHeader(pakfile, pak.header.node_count,
+                   pak.header.block_count - first, &text);
+  for (size_t block = static_cast<size_t>(first); block < pak.directory.size();
+       ++block) {
+    console.Print(".");
+    const DecodedBlock decoded = ExtractBlock(pak, block, &text);
+    CheckBlock(block, pak, decoded, console);
+    WriteOutput(&file, text);
+    text.clear();
+  }
+  WriteOutput(&file, text);
+  // A write that failed on the way is reported where "Ok.." would stand.
+  if (!CloseTextFile(txtfile, &file, console)) {
+    console.PrintError(kCannotWrite);
+    return;
+  }
+  console.PrintLine("Ok..");
 }
-void ExtractLast(const std::string&, const std::string&, int32_t,
-                 const LoadedPak&, Console& console) {
-  console.PrintError("Error: /L is not built yet");
+
+}  // namespace
+
+void ExtractAll(const std::string& pakfile, const std::string& txtfile,
+                const LoadedPak& pak, Console& console) {
+  ExtractFrom(0, pakfile, txtfile, pak, console);
+}
+
+void ExtractOne(const std::string&, const std::string& txtfile,
+                int32_t block_nr, const LoadedPak& pak, Console& console) {
+  if (block_nr < 0 || static_cast<size_t>(block_nr) >= pak.directory.size()) {
+    console.PrintError(kBlockNotExist);
+    console.Diagnose("block " + std::to_string(block_nr) +
+                     " is not in the pakfile, which has blocks 0 to " +
+                     std::to_string(pak.directory.size() - 1));
+    return;
+  }
+  const size_t block = static_cast<size_t>(block_nr);
+  OutputFile file;
+  if (!OpenTextFile(txtfile, /*append=*/true, &file, console)) return;
+  std::string text;
+  const DecodedBlock decoded = ExtractBlock(pak, block, &text);
+  CheckBlock(block, pak, decoded, console);
+  WriteOutput(&file, text);
+  if (!CloseTextFile(txtfile, &file, console)) console.PrintError(kCannotWrite);
+}
+
+void ExtractLast(const std::string& pakfile, const std::string& txtfile,
+                 int32_t block_nr, const LoadedPak& pak, Console& console) {
+  // Rows before the first block do not exist; counting them would make the
+  // header promise more sections than follow.
+  if (block_nr < 0) {
+    console.PrintError(kBlockNotExist);
+    console.Diagnose("/L needs a block nr of 0 or more, not " +
+                     std::to_string(block_nr));
+    return;
+  }
+  ExtractFrom(block_nr, pakfile, txtfile, pak, console);
 }
 
 }  // namespace vorlex

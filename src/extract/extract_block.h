@@ -1,0 +1,33 @@
+// One block of a loaded pakfile: its bytes and its section of the text file.
+#ifndef VORLEX_EXTRACT_EXTRACT_BLOCK_H_
+#define VORLEX_EXTRACT_EXTRACT_BLOCK_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "extract/decoder.h"
+#include "pak/pak.h"
+
+namespace vorlex {
+
+// The length of block `block` (0-based): from its Offset to the next block's,
+// the last block to the end of the file. 0 or less means an empty block.
+int64_t BlockLength(const LoadedPak& pak, size_t block);
+
+// The bytes of block `block` as the decoder reads them, positions outside the
+// file (past its end, or before its start) reading as 0. A block that lies
+// inside the file is a view into pak.bytes; any other is built in *scratch,
+// and only as far as it can change what DecodeBlock gives: a block that runs
+// far past the end of the file keeps its real bytes and enough zeros for
+// every string that zeros could still finish.
+std::string_view BlockBytes(const LoadedPak& pak, size_t block,
+                            std::string* scratch);
+
+// Decodes block `block` and appends its section of the text file to *out.
+DecodedBlock ExtractBlock(const LoadedPak& pak, size_t block, std::string* out);
+
+}  // namespace vorlex
+
+#endif  // VORLEX_EXTRACT_EXTRACT_BLOCK_H_

@@ -1,0 +1,41 @@
+// Small hand-made pakfiles and trees shared by the extraction tests.
+#ifndef VORLEX_TESTS_EXTRACT_WORKED_EXAMPLES_H_
+#define VORLEX_TESTS_EXTRACT_WORKED_EXAMPLES_H_
+
+#include <string>
+#include <vector>
+
+#include "pak/code_tree.h"
+#include "support/command_test.h"
+#include "support/pak_maker.h"
+
+namespace vorlex::testing {
+
+// N = 3, B = 1: the leaves A (code 0) and '|' (code 1) under the root, one
+// block with the string "A|" and ID 7.
+inline std::string ThreeNodePak() {
+  return Unhex(
+      "03 00  41 02 FF FF  7C 02 FF FF  00 00 00 01  01 00  07 00 16 00 00 00"
+      "  01 00 00 00 40");
+}
+
+// a = 0, b = 10, '|' = 11.
+inline std::vector<TreeNode> FiveNodeTree() {
+  return {{97, 4, 255, 255},
+          {98, 3, 255, 255},
+          {124, 3, 255, 255},
+          {0, 4, 1, 2},
+          {0, 0, 0, 3}};
+}
+
+// The strings "ab|" and "|" coded with FiveNodeTree().
+inline std::string FiveNodeBlock() { return Unhex("02 00 00 00 01 00 58 C0"); }
+
+// '|' = 0 and A = 1, so that zero bytes read as empty strings.
+inline std::vector<TreeNode> ZeroIsTerminatorTree() {
+  return {{124, 2, 255, 255}, {65, 2, 255, 255}, {0, 0, 0, 1}};
+}
+
+}  // namespace vorlex::testing
+
+#endif  // VORLEX_TESTS_EXTRACT_WORKED_EXAMPLES_H_
