@@ -1,0 +1,113 @@
+#include "pack/encoder.h"
+
+#include <algorithm>
+
+#include "pak/pak_format.h"
+
+namespace vorlex {
+namespace {
+
+// Collects whole bytes in a small local buffer so that the output string is
+// appended to in runs rather than byte by byte.
+class BitSink {
+ public:
+  explicit BitSink(std::string* out) : out_(out) {}
+
+  // `length` is 1 to kMaxFastBits; fewer than 8 bits are pending before.
+  void Put(uint64_t bits, int length) {
+    buffer_ = (buffer_ << length) | bits;
+    pending_ += length;
+    while (pending_ >= 8) {
+      pending_ -= 8;
+      bytes_[used_++] = static_cast<char>(buffer_ >> pending_);
+    }
+    if (used_ > sizeof bytes_ - 8) Flush();
+  }
+
+  // A code longer than the fast path takes, fed in slices.
+  void PutLong(std::string_view code) {
+    while (!code.empty()) {
+      const size_t take =
+          std::min(code.size(), static_cast<size_t>(CodeTable::kMaxFastBits));
+      uint64_t bits = 0;
+      for (size_t i = 0; i < take; ++i) bits = (bits << 1) | (code[i] == '1');
+      Put(bits, static_cast<int>(take));
+      code.remove_prefix(take);
+    }
+  }
+
+  // Pads the last byte with 0 bits and hands over what is left.
+  void Finish() {
+    if (pending_ > 0) {
+      bytes_[used_++] = static_cast<char>(buffer_ << (8 - pending_));
+      pending_ = 0;
+    }
+    Flush();
+  }
+
+ private:
+  void Flush() {
+    out_->append(bytes_, used_);
+    used_ = 0;
+  }
+
+  std::string* out_;
+  uint64_t buffer_ = 0;
+  int pending_ = 0;  // bits in buffer_ not yet in bytes_, always below 8
+  size_t used_ = 0;
+  char bytes_[256];
+};
+
+}  // namespace
+
+CodeTable BuildCodeTable(const CodeTree& tree) {
+  CodeTable table;
+  for (int c = 0; c < 256; ++c) {
+    const std::string_view path =
+        CharBitPath(tree, static_cast<unsigned char>(c));
+    if (path.empty()) continue;
+    CodeTable::Code& code = table.codes[static_cast<size_t>(c)];
+    code.length = static_cast<int32_t>(path.size());
+    // The stored path runs from the leaf up; the code runs from the root down.
+    if (path.size() <= CodeTable::kMaxFastBits) {
+      for (auto step = path.rbegin(); step != path.rend(); ++step) {
+        code.bits = (code.bits << 1) | (*step == '1');
+      }
+    } else {
+      table.long_codes[static_cast<size_t>(c)].assign(path.rbegin(),
+                                                      path.rend());
+    }
+  }
+  return table;
+}
+
+std::string_view CutAfterTerminator(std::string_view text) {
+  const size_t end = text.find(kTerminator);
+  return end == std::string_view::npos ? text : text.substr(0, end + 1);
+}
+
+EncodeResult EncodeString(std::string_view text, const CodeTable& table,
+                          std::string* out) {
+  const std::string_view cut = CutAfterTerminator(text);
+  EncodeResult result;
+  BitSink sink(out);
+  for (size_t i = 0; i < cut.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(cut[i]);
+    const CodeTable::Code& code = table.codes[c];
+    if (code.length == 0) {
+      result.ok = false;
+      result.position = i;
+      result.byte = c;
+      break;
+    }
+    if (code.length <= CodeTable::kMaxFastBits) {
+      sink.Put(code.bits, code.length);
+    } else {
+      sink.PutLong(table.long_codes[c]);
+    }
+  }
+  sink.Finish();
+  return result;
+}
+
+}  // namespace vorlex

@@ -1,0 +1,56 @@
+// Huffman-coding one string with the pakfile's own tree.
+#ifndef VORLEX_PACK_ENCODER_H_
+#define VORLEX_PACK_ENCODER_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "pak/code_tree.h"
+
+namespace vorlex {
+
+// The code of every character, root first, ready to be shifted into a bit
+// buffer. Built once per run from the tree's bit paths.
+struct CodeTable {
+  // Codes up to this many bits go through the 64-bit buffer in one step;
+  // longer ones (a deep or damaged tree) are fed in pieces of this size.
+  static constexpr int kMaxFastBits = 56;
+
+  struct Code {
+    uint64_t bits = 0;   // the code in the low `length` bits, root bit highest
+    int32_t length = 0;  // 0: the character cannot be encoded
+  };
+  std::array<Code, 256> codes{};
+  // For codes longer than kMaxFastBits: the code as '0'/'1' characters, root
+  // bit first. Empty for every other character.
+  std::array<std::string, 256> long_codes{};
+};
+
+// Turns the tree's bit paths (leaf first) into codes (root first). A
+// character with no node, or whose node has an empty bit path, gets none.
+CodeTable BuildCodeTable(const CodeTree& tree);
+
+// What EncodeString met: every character encoded, or the first one that has
+// no code (its position in the text given and its byte).
+struct EncodeResult {
+  bool ok = true;
+  size_t position = 0;
+  unsigned char byte = 0;
+};
+
+// Appends the code of `text` to *out: the text up to and including its first
+// '|' (all of it when there is none), each character's code root first, most
+// significant bit first, the last byte padded with 0 bits. At a character
+// that has no code it stops; the bits before it are kept and padded.
+EncodeResult EncodeString(std::string_view text, const CodeTable& table,
+                          std::string* out);
+
+// The text up to and including its first '|', or all of it.
+std::string_view CutAfterTerminator(std::string_view text);
+
+}  // namespace vorlex
+
+#endif  // VORLEX_PACK_ENCODER_H_

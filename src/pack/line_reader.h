@@ -1,0 +1,57 @@
+// Reading a text file line by line as a stream, without a copy per line.
+#ifndef VORLEX_PACK_LINE_READER_H_
+#define VORLEX_PACK_LINE_READER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vorlex {
+
+// Lines end at LF or at CR LF, and the line end is not part of the line; a
+// CR not followed by LF stays in the line. A byte 26 ends the input: nothing
+// from it on is read. The text comes either from memory (tests, small inputs)
+// or from an open file descriptor, read in large chunks through Files().
+class LineReader {
+ public:
+  // Reads from `text`, which must outlive the reader.
+  explicit LineReader(std::string_view text);
+  explicit LineReader(const char* text) : LineReader(std::string_view(text)) {}
+  explicit LineReader(std::string&& text) = delete;
+  // Reads from `fd` (not closed by the reader); `chunk_size` is the size of
+  // each read, and the buffer grows only for a line longer than it.
+  explicit LineReader(int fd, size_t chunk_size = kDefaultChunkSize);
+
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // Whether no byte is left to read (a read error counts as the end).
+  bool AtEnd();
+  // The next line, or the empty text at the end. The view stays valid until
+  // the next call to AtEnd or NextLine.
+  std::string_view NextLine();
+
+  // The number of the line that NextLine returned last, counting from 1.
+  int64_t line_number() const { return line_number_; }
+  // Whether reading the file failed; what was read before stays.
+  bool read_failed() const { return read_failed_; }
+
+  static constexpr size_t kDefaultChunkSize = size_t{1} << 18;
+
+ private:
+  // Reads more bytes behind the unread ones. False when there are none.
+  bool Fill();
+
+  int fd_ = -1;
+  size_t chunk_size_ = 0;
+  std::string buffer_;
+  std::string_view unread_;  // the bytes not yet handed out as lines
+  bool source_done_ = true;  // no more bytes will come from the source
+  bool read_failed_ = false;
+  int64_t line_number_ = 0;
+};
+
+}  // namespace vorlex
+
+#endif  // VORLEX_PACK_LINE_READER_H_
