@@ -1,5 +1,6 @@
 #include "extract/decode_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "pak/fields.h"
@@ -8,38 +9,220 @@
 namespace vorlex {
 namespace {
 
-constexpr int kStates = 257;
-
-int64_t StateNode(const DecodeTable& table, int state) {
-  return state == kRootState ? table.root : state;
+// One step of the walk from `node` along `bit`; returns the node reached and
+// sets *leaf when it is a leaf (known by its child field on that side).
+inline int64_t StepFrom(const CodeTree& tree, int64_t node, unsigned bit,
+                        bool* leaf) {
+  const TreeNode& from = tree.Node(node);
+  const int64_t to = bit ? from.child_r : from.child_l;
+  const TreeNode& reached = tree.Node(to);
+  *leaf = (bit ? reached.child_r : reached.child_l) == kNoChild;
+  return to;
 }
 
-// Nodes that are not the root are named by child fields, so fit a byte.
-uint16_t NodeState(const DecodeTable& table, int64_t node) {
-  return node == table.root ? kRootState : static_cast<uint16_t>(node);
+inline uint64_t LoadBigEndian64(const unsigned char* p) {
+  uint64_t value;
+  std::memcpy(&value, p, sizeof value);
+  return __builtin_bswap64(value);
 }
 
-void FillState(DecodeTable* table, int state) {
-  const CodeTree& tree = *table->tree;
-  for (int byte = 0; byte < 256; ++byte) {
-    ByteStep& step = table->steps[static_cast<size_t>(state) * 256 + byte];
-    std::memset(&step, 0, sizeof step);
-    int64_t current = StateNode(*table, state);
-    for (int bit = 7; bit >= 0; --bit) {
-      const bool one = (byte >> bit) & 1;
-      current = one ? tree.Node(current).child_r : tree.Node(current).child_l;
-      const TreeNode& node = tree.Node(current);
-      if ((one ? node.child_r : node.child_l) != kNoChild) continue;
-      step.chars[step.count++] = static_cast<char>(node.char_);
-      current = table->root;
-      if (node.char_ == kTerminator) {
-        step.terminated = 1;
+// One pass of the decoder over the bit data, from a string's first bit.
+struct Stream {
+  uint64_t pos = 0;          // the next bit
+  size_t used = 0;           // characters written to `text`
+  size_t wanted = 0;         // strings still to decode
+  bool done = false;         // wanted strings decoded, or the bits ran out
+  std::string text;          // its characters, with room to spare
+  std::vector<size_t> ends;  // where each of its strings ends in `text`
+};
+
+// An entry's count, bits and terminated flag in one load: count in the low
+// byte, bits in the next, the flag above.
+constexpr uint32_t kBitsMask = 0xFF00;
+inline uint32_t Meta(const TableEntry& e) {
+  uint32_t meta;
+  std::memcpy(&meta, &e.count, sizeof meta);
+  return meta;
+}
+
+enum class WindowResult { kGoOn, kEnded, kSlow };
+
+// A lookup writes 8 characters at once; a window makes up to 5 lookups.
+constexpr size_t kWindowSlack = 5 * 8;
+
+void Reserve(Stream* s) {
+  if (s->used + kWindowSlack > s->text.size()) {
+    s->text.resize(2 * s->text.size() + kWindowSlack);
+  }
+}
+
+// Makes up to five lookups in the 57 bits from s->pos, stopping after a
+// terminator or before a code longer than the table.
+inline WindowResult DecodeWindow(const unsigned char* data,
+                                 const TableEntry* entries, Stream* s) {
+  uint64_t window = LoadBigEndian64(data + (s->pos >> 3)) << (s->pos & 7);
+  char* out = s->text.data() + s->used;
+  uint64_t pos = s->pos;
+  WindowResult result = WindowResult::kGoOn;
+  for (int i = 0; i < 5; ++i) {
+    const TableEntry& e = entries[window >> (64 - kTableBits)];
+    if (e.bits == 0) {
+      result = WindowResult::kSlow;
+      break;
+    }
+    std::memcpy(out, e.chars, 8);
+    out += e.count;
+    pos += e.bits;
+    window <<= e.bits;
+    if (e.terminated) {
+      result = WindowResult::kEnded;
+      break;
+    }
+  }
+  s->pos = pos;
+  s->used = static_cast<size_t>(out - s->text.data());
+  return result;
+}
+
+// Closes the string a terminator just ended; the rest of its byte is
+// padding.
+inline void EndString(Stream* s) {
+  s->ends.push_back(s->used);
+  s->pos = (s->pos + 7) & ~uint64_t{7};
+  if (--s->wanted == 0) s->done = true;
+}
+
+// Walks one code bit by bit from the root: for codes longer than the table,
+// and for the last bytes, where a window would read past the block.
+void WalkOneCode(const CodeTree& tree, const unsigned char* data,
+                 uint64_t bit_count, Stream* s) {
+  int64_t node = tree.NodeCount() - 1;
+  while (s->pos < bit_count) {
+    const unsigned bit = (data[s->pos >> 3] >> (7 - (s->pos & 7))) & 1;
+    ++s->pos;
+    bool leaf;
+    node = StepFrom(tree, node, bit, &leaf);
+    if (leaf) {
+      const char ch = static_cast<char>(tree.Node(node).char_);
+      Reserve(s);
+      s->text[s->used++] = ch;
+      if (ch == kTerminator) EndString(s);
+      return;
+    }
+  }
+  s->done = true;  // the bits ran out inside a code
+}
+
+// Advances a stream by one window, or one code where a window cannot be used.
+inline void Advance(const CodeTree& tree, const unsigned char* data,
+                    uint64_t bit_count, uint64_t fast_limit,
+                    const TableEntry* entries, Stream* s) {
+  if (s->pos >= bit_count) {
+    s->done = true;
+    return;
+  }
+  Reserve(s);
+  if (s->pos < fast_limit) {
+    switch (DecodeWindow(data, entries, s)) {
+      case WindowResult::kGoOn:
+        return;
+      case WindowResult::kEnded:
+        EndString(s);
+        return;
+      case WindowResult::kSlow:
         break;
+    }
+  }
+  WalkOneCode(tree, data, bit_count, s);
+}
+
+Stream StartStream(uint64_t pos, size_t wanted, size_t text_guess) {
+  Stream s;
+  s.pos = pos;
+  s.wanted = wanted;
+  s.done = wanted == 0;
+  s.text.resize(text_guess + kWindowSlack);
+  s.ends.reserve(wanted);
+  return s;
+}
+
+// Runs kStreams streams side by side while all of them can take whole
+// windows. Positions, windows and output pointers stay in locals between
+// events (an ended string, a long code, the end of the fast range, a full
+// buffer), so the chains of lookups overlap in the processor.
+template <int kStreams>
+void AdvanceTogether(const unsigned char* data, uint64_t fast_limit,
+                     const TableEntry* entries, Stream* const* streams) {
+  while (true) {
+    size_t rounds = SIZE_MAX;
+    for (int j = 0; j < kStreams; ++j) {
+      Stream* s = streams[j];
+      if (s->done || s->pos >= fast_limit) return;
+      Reserve(s);
+      rounds = std::min(rounds, (s->text.size() - s->used) / kWindowSlack);
+    }
+    uint64_t pos[kStreams];
+    char* out[kStreams];
+    for (int j = 0; j < kStreams; ++j) {
+      pos[j] = streams[j]->pos;
+      out[j] = streams[j]->text.data() + streams[j]->used;
+    }
+    bool event = false;
+    for (size_t r = 0; r < rounds && !event; ++r) {
+      uint64_t window[kStreams];
+      for (int j = 0; j < kStreams; ++j) {
+        if (pos[j] >= fast_limit) event = true;
+      }
+      if (event) break;
+      for (int j = 0; j < kStreams; ++j) {
+        window[j] = LoadBigEndian64(data + (pos[j] >> 3)) << (pos[j] & 7);
+      }
+      for (int i = 0; i < 5 && !event; ++i) {
+        uint32_t meta[kStreams];
+        const TableEntry* e[kStreams];
+        for (int j = 0; j < kStreams; ++j) {
+          e[j] = &entries[window[j] >> (64 - kTableBits)];
+          meta[j] = Meta(*e[j]);
+          event |= (meta[j] & kBitsMask) == 0;
+        }
+        if (event) break;
+        for (int j = 0; j < kStreams; ++j) {
+          std::memcpy(out[j], e[j]->chars, 8);
+          out[j] += meta[j] & 0xFF;
+          const unsigned bits = (meta[j] >> 8) & 0xFF;
+          pos[j] += bits;
+          window[j] <<= bits;
+          event |= meta[j] > 0xFFFF;
+        }
+        if (event) {
+          // Close the strings that ended here; the others go on later.
+          for (int j = 0; j < kStreams; ++j) {
+            if (meta[j] <= 0xFFFF) continue;
+            streams[j]->pos = pos[j];
+            streams[j]->used =
+                static_cast<size_t>(out[j] - streams[j]->text.data());
+            EndString(streams[j]);
+            pos[j] = streams[j]->pos;
+          }
+        }
       }
     }
-    step.next_state = NodeState(*table, current);
+    bool slow = false;
+    for (int j = 0; j < kStreams; ++j) {
+      Stream* s = streams[j];
+      s->pos = pos[j];
+      s->used = static_cast<size_t>(out[j] - s->text.data());
+    }
+    // A long code is walked by the single-stream step.
+    for (int j = 0; j < kStreams; ++j) {
+      Stream* s = streams[j];
+      if (s->done || s->pos >= fast_limit) return;
+      const uint64_t window = LoadBigEndian64(data + (s->pos >> 3))
+                              << (s->pos & 7);
+      if (entries[window >> (64 - kTableBits)].bits == 0) slow = true;
+    }
+    if (slow) return;
   }
-  table->filled[static_cast<size_t>(state)] = true;
 }
 
 }  // namespace
@@ -47,44 +230,118 @@ void FillState(DecodeTable* table, int state) {
 DecodeTable MakeDecodeTable(const CodeTree& tree) {
   DecodeTable table;
   table.tree = &tree;
-  table.root = tree.NodeCount() - 1;
-  table.steps.resize(size_t{kStates} * 256);
-  table.filled.assign(kStates, false);
+  table.entries.assign(size_t{1} << kTableBits, TableEntry{});
+  if (tree.NodeCount() == 0) return table;
+  const int64_t root = tree.NodeCount() - 1;
+  for (uint32_t value = 0; value < (1u << kTableBits); ++value) {
+    TableEntry& entry = table.entries[value];
+    int64_t node = root;
+    for (int i = 0; i < kTableBits && entry.count < 8; ++i) {
+      bool leaf;
+      node = StepFrom(tree, node, (value >> (kTableBits - 1 - i)) & 1, &leaf);
+      if (!leaf) continue;
+      const char ch = static_cast<char>(tree.Node(node).char_);
+      entry.chars[entry.count++] = ch;
+      entry.bits = static_cast<uint8_t>(i + 1);
+      node = root;
+      if (ch == kTerminator) {
+        entry.terminated = 1;
+        break;
+      }
+    }
+  }
   return table;
 }
 
-DecodedBlock DecodeBlockWithTable(std::string_view block, DecodeTable* table) {
+DecodedBlock DecodeBlockWithTable(std::string_view block,
+                                  const DecodeTable& table) {
   DecodedBlock decoded;
   decoded.string_count = BytesToInteger(block.substr(0, 2));
   const size_t n = static_cast<size_t>(decoded.string_count);
-  if (table->root < 0) return decoded;
+  const CodeTree& tree = *table.tree;
   const size_t start = 2 + 2 * n;
-  if (start >= block.size() || n == 0) return decoded;
-  const std::string_view data = block.substr(start);
+  if (tree.NodeCount() == 0 || n == 0 || start >= block.size()) {
+    return decoded;
+  }
+  const auto* const data =
+      reinterpret_cast<const unsigned char*>(block.data()) + start;
+  const size_t data_size = block.size() - start;
+  const uint64_t bit_count = uint64_t{data_size} * 8;
+  // A window needs 8 readable bytes from the byte that holds the position.
+  const uint64_t fast_limit = data_size >= 8 ? (data_size - 8) * 8 : 0;
+  const TableEntry* const entries = table.entries.data();
+  auto advance = [&](Stream* s) {
+    Advance(tree, data, bit_count, fast_limit, entries, s);
+  };
 
-  // Every byte yields at most 8 characters; keeping 8 bytes of slack lets
-  // each step copy all 8 without a length check.
-  std::string& text = decoded.text;
-  text.resize(data.size() * 3 + 16);
-  size_t used = 0;
-  size_t kept = 0;  // the end of the last complete string
-  int state = NodeState(*table, table->root);
-  for (unsigned char byte : data) {
-    if (!table->filled[static_cast<size_t>(state)]) FillState(table, state);
-    const ByteStep& step =
-        table->steps[static_cast<size_t>(state) * 256 + byte];
-    if (used + 8 > text.size()) text.resize(text.size() * 2);
-    std::memcpy(text.data() + used, step.chars, 8);
-    used += step.count;
-    state = step.next_state;
-    if (step.terminated) {
-      kept = used;
-      decoded.ends.push_back(kept);
-      if (decoded.ends.size() == n) break;
+  // The relative offsets of strings n/4, n/2 and 3n/4, when they look
+  // sound, let four streams decode the quarters of the block side by side:
+  // their chains of lookups overlap in the processor. A quarter is kept only
+  // when the decoding before it ends exactly where it began, which is what a
+  // walk from the start would have found there.
+  constexpr int kStreams = 4;
+  size_t first_string[kStreams + 1];
+  uint64_t first_bit[kStreams];
+  bool split = n >= 2 * kStreams && data_size >= 1024;
+  for (int j = 0; j < kStreams; ++j) {
+    first_string[j] = n * j / kStreams;
+    first_bit[j] = j == 0 ? 0
+                          : uint64_t{static_cast<uint16_t>(
+                                ReadField(block, 2 + 2 * first_string[j], 2))} *
+                                8;
+    if (j > 0 &&
+        (first_bit[j] <= first_bit[j - 1] || first_bit[j] >= fast_limit)) {
+      split = false;
     }
   }
+  first_string[kStreams] = n;
+
+  Stream whole;
+  if (split) {
+    Stream parts[kStreams];
+    Stream* pointers[kStreams];
+    for (int j = 0; j < kStreams; ++j) {
+      const uint64_t end_bit = j + 1 < kStreams ? first_bit[j + 1] : bit_count;
+      parts[j] =
+          StartStream(first_bit[j], first_string[j + 1] - first_string[j],
+                      end_bit - first_bit[j]);
+      pointers[j] = &parts[j];
+    }
+    while (true) {
+      AdvanceTogether<kStreams>(data, fast_limit, entries, pointers);
+      bool all_done = true;
+      for (Stream& part : parts) {
+        if (!part.done) advance(&part);
+        all_done &= part.done;
+      }
+      if (all_done) break;
+    }
+    whole = std::move(parts[0]);
+    for (int j = 1; j < kStreams; ++j) {
+      if (whole.ends.size() != first_string[j]) break;  // the bits ran out
+      if (whole.pos != first_bit[j]) {
+        // The offset did not hold: go on from where the decoding ended.
+        whole.wanted = n - first_string[j];
+        whole.done = false;
+        while (!whole.done) advance(&whole);
+        break;
+      }
+      const Stream& part = parts[j];
+      whole.text.resize(whole.used);
+      for (size_t end : part.ends) whole.ends.push_back(whole.used + end);
+      whole.text.append(part.text, 0, part.ends.empty() ? 0 : part.ends.back());
+      whole.used = whole.text.size();
+      whole.pos = part.pos;
+    }
+  } else {
+    whole = StartStream(0, n, bit_count);
+    while (!whole.done) advance(&whole);
+  }
+  Stream& first = whole;
   // A string that the bytes ended before its terminator is dropped.
-  text.resize(kept);
+  first.text.resize(first.ends.empty() ? 0 : first.ends.back());
+  decoded.text = std::move(first.text);
+  decoded.ends = std::move(first.ends);
   return decoded;
 }
 

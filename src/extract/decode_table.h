@@ -1,6 +1,8 @@
-// A table-driven block decoder: one lookup per byte of bit data instead of
-// one tree step per bit. It gives exactly what DecodeBlock's walk gives, for
-// any node table, damaged ones included.
+// A table-driven block decoder. Every code of a block starts at the root, so
+// one lookup of the next kTableBits bits gives every character whose code
+// lies wholly inside them; only codes longer than that are walked bit by bit.
+// It gives exactly what DecodeBlock's walk gives, for any node table, damaged
+// ones included.
 #ifndef VORLEX_EXTRACT_DECODE_TABLE_H_
 #define VORLEX_EXTRACT_DECODE_TABLE_H_
 
@@ -13,32 +15,34 @@
 
 namespace vorlex {
 
-// What walking the eight bits of one byte from one node does.
-struct ByteStep {
-  char chars[8];        // the characters of the leaves reached, in order
-  uint8_t count;        // how many of `chars` are used
-  uint8_t terminated;   // 1 when the byte ended on the terminator
-  uint16_t next_state;  // where the walk stands after the byte
+// 2^11 entries of 12 bytes: small enough to stay in the first-level cache.
+inline constexpr int kTableBits = 11;
+
+// What walking kTableBits bits from the root gives, up to the last leaf
+// reached (or the terminator, or the eighth character).
+struct TableEntry {
+  char chars[8];       // the characters, in order
+  uint8_t count;       // how many of `chars` are used
+  uint8_t bits;        // the bits their codes take; 0 when no code fits
+  uint8_t terminated;  // 1 when the last of them is the terminator
+  uint8_t unused;
 };
 
-// The walk stands at a byte boundary on the root or on a node named by a
-// child field (0 to 255), so it has at most 257 states. Each state's 256
-// steps are filled the first time the state is reached, so that a small
-// block pays only for the states it uses.
 struct DecodeTable {
   const CodeTree* tree = nullptr;
-  int64_t root = -1;
-  std::vector<ByteStep> steps;  // state * 256 + byte
-  std::vector<bool> filled;     // per state
+  std::vector<TableEntry> entries;  // indexed by the next kTableBits bits
 };
 
-inline constexpr int kRootState = 256;
-
+// Builds the table for `tree`, which must outlive it.
 DecodeTable MakeDecodeTable(const CodeTree& tree);
 
-// Decodes `block` as DecodeBlock does, through `table` (made for the same
-// tree), filling its states as they are reached.
-DecodedBlock DecodeBlockWithTable(std::string_view block, DecodeTable* table);
+// Decodes `block` exactly as DecodeBlock does, through `table`.
+DecodedBlock DecodeBlockWithTable(std::string_view block,
+                                  const DecodeTable& table);
+
+// Whether a table pays for itself on `data_size` bytes of blocks: building
+// it walks 2^kTableBits bit strings.
+inline bool TableWorthBuilding(size_t data_size) { return data_size >= 16384; }
 
 }  // namespace vorlex
 

@@ -86,11 +86,12 @@ std::string_view BlockBytes(const LoadedPak& pak, size_t block,
   return *scratch;
 }
 
-DecodedBlock ExtractBlock(const LoadedPak& pak, size_t block,
-                          std::string* out) {
+DecodedBlock ExtractBlock(const LoadedPak& pak, size_t block, std::string* out,
+                          const DecodeTable* table) {
   std::string scratch;
-  DecodedBlock decoded =
-      DecodeBlock(BlockBytes(pak, block, &scratch), pak.tree);
+  const std::string_view bytes = BlockBytes(pak, block, &scratch);
+  DecodedBlock decoded = table != nullptr ? DecodeBlockWithTable(bytes, *table)
+                                          : DecodeBlock(bytes, pak.tree);
   AppendBlockSection(static_cast<int64_t>(block), pak.directory[block].id,
                      decoded, out);
   return decoded;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "extract/decode_table.h"
 #include "extract/decoder.h"
 #include "pak/pak.h"
 
@@ -25,8 +26,10 @@ int64_t BlockLength(const LoadedPak& pak, size_t block);
 std::string_view BlockBytes(const LoadedPak& pak, size_t block,
                             std::string* scratch);
 
-// Decodes block `block` and appends its section of the text file to *out.
-DecodedBlock ExtractBlock(const LoadedPak& pak, size_t block, std::string* out);
+// Decodes block `block` and appends its section of the text file to *out;
+// through `table` when one is given (made for pak.tree).
+DecodedBlock ExtractBlock(const LoadedPak& pak, size_t block, std::string* out,
+                          const DecodeTable* table = nullptr);
 
 }  // namespace vorlex
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "extract/extract_block.h"
 #include "extract/text_writer.h"
@@ -75,10 +76,14 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
   std::string text;
   AppendFileHeader(pakfile, pak.header.node_count,
                    pak.header.block_count - first, &text);
+  // The lookup table pays for itself only on more than a few blocks' bytes.
+  std::optional<DecodeTable> table;
+  if (TableWorthBuilding(pak.bytes.size())) table = MakeDecodeTable(pak.tree);
   for (size_t block = static_cast<size_t>(first); block < pak.directory.size();
        ++block) {
     console.Print(".");
-    const DecodedBlock decoded = ExtractBlock(pak, block, &text);
+    const DecodedBlock decoded =
+        ExtractBlock(pak, block, &text, table ? &*table : nullptr);
     CheckBlock(block, pak, decoded, console);
     WriteOutput(&file, text);
     text.clear();

@@ -1,0 +1,79 @@
+// Encoding speed: EncodeString in input bytes per second, and ReadTextBlock
+// (reading the text file, encoding and the read-back check) in text bytes per
+// second.
+#include <benchmark/benchmark.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "extract/decode_table.h"
+#include "pack/encoder.h"
+#include "pack/line_reader.h"
+#include "pack/text_reader.h"
+#include "pak/console.h"
+#include "workload.h"
+
+namespace vorlex {
+namespace {
+
+void BM_EncodeString(benchmark::State& state) {
+  const bench::Workload& w = bench::SharedWorkload();
+  const CodeTable codes = BuildCodeTable(w.pak.tree);
+  // The strings back to back, as the text reader hands them over from its
+  // line buffer.
+  std::string all;
+  std::vector<size_t> ends;
+  for (const testing::TestBlock& block : w.source) {
+    for (const std::string& s : block.strings) {
+      all += s;
+      ends.push_back(all.size());
+    }
+  }
+  std::string out;
+  out.reserve(all.size());
+  for (auto _ : state) {
+    out.clear();
+    size_t begin = 0;
+    for (size_t end : ends) {
+      EncodeString(std::string_view(all).substr(begin, end - begin), codes,
+                   &out);
+      begin = end;
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(all.size()));
+}
+BENCHMARK(BM_EncodeString)->Unit(benchmark::kMillisecond);
+
+// Reads every block section of the workload's text file, as /P does.
+void BM_ReadTextBlock(benchmark::State& state) {
+  const bench::Workload& w = bench::SharedWorkload();
+  const CodeTable codes = BuildCodeTable(w.pak.tree);
+  const DecodeTable table = MakeDecodeTable(w.pak.tree);
+  const bool with_table = state.range(0) != 0;
+  std::string out, err;
+  std::string image;
+  for (auto _ : state) {
+    Console console = StringConsole(&out, &err);
+    LineReader lines(std::string_view{w.text});
+    const std::optional<int32_t> count = ReadBlockCount(lines, console);
+    TextReader reader(lines, w.pak.tree, codes, "bench.txt", console);
+    if (with_table) reader.decode_table = &table;
+    image.clear();
+    for (int32_t b = 0; b < count.value_or(0); ++b) {
+      const TextBlock block = ReadTextBlock(reader, b, &image);
+      if (!block.sound()) state.SkipWithError("a block did not read back");
+    }
+    benchmark::DoNotOptimize(image.data());
+    out.clear();
+    err.clear();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(w.text.size()));
+}
+BENCHMARK(BM_ReadTextBlock)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace vorlex
