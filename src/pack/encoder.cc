@@ -1,6 +1,7 @@
 #include "pack/encoder.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "pak/pak_format.h"
 
@@ -9,6 +10,11 @@ namespace {
 
 // Collects whole bytes in a small local buffer so that the output string is
 // appended to in runs rather than byte by byte.
+inline void StoreBigEndian64(char* p, uint64_t value) {
+  value = __builtin_bswap64(value);
+  std::memcpy(p, &value, sizeof value);
+}
+
 class BitSink {
  public:
   explicit BitSink(std::string* out) : out_(out) {}
@@ -90,23 +96,55 @@ EncodeResult EncodeString(std::string_view text, const CodeTable& table,
                           std::string* out) {
   const std::string_view cut = CutAfterTerminator(text);
   EncodeResult result;
-  BitSink sink(out);
+  // First the length of the code, and where it must stop.
+  uint64_t total_bits = 0;
+  bool has_long_code = false;
+  size_t end = cut.size();
   for (size_t i = 0; i < cut.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(cut[i]);
-    const CodeTable::Code& code = table.codes[c];
-    if (code.length == 0) {
-      result.ok = false;
-      result.position = i;
-      result.byte = c;
+    const int length = table.codes[c].length;
+    if (length == 0) {
+      result = {.ok = false, .position = i, .byte = c};
+      end = i;
       break;
     }
-    if (code.length <= CodeTable::kMaxFastBits) {
-      sink.Put(code.bits, code.length);
-    } else {
-      sink.PutLong(table.long_codes[c]);
-    }
+    total_bits += static_cast<uint64_t>(length);
+    has_long_code |= length > CodeTable::kMaxFastBits;
   }
-  sink.Finish();
+  const std::string_view encodable = cut.substr(0, end);
+  if (has_long_code) {
+    BitSink sink(out);
+    for (unsigned char c : encodable) {
+      const CodeTable::Code& code = table.codes[c];
+      if (code.length <= CodeTable::kMaxFastBits) {
+        sink.Put(code.bits, code.length);
+      } else {
+        sink.PutLong(table.long_codes[c]);
+      }
+    }
+    sink.Finish();
+    return result;
+  }
+  // Every code fits the 64-bit buffer with the fewer than 8 bits pending, so
+  // each character's bits go in with one shift, and each step stores the
+  // buffer's top 8 bytes whole and moves on by the whole bytes in it.
+  const size_t old_size = out->size();
+  const size_t code_bytes = static_cast<size_t>((total_bits + 7) / 8);
+  out->resize(old_size + code_bytes + 8);
+  char* p = out->data() + old_size;
+  uint64_t buffer = 0;  // pending bits from the top down
+  int pending = 0;
+  for (unsigned char c : encodable) {
+    const CodeTable::Code& code = table.codes[c];
+    buffer |= code.bits << (64 - pending - code.length);
+    pending += code.length;
+    StoreBigEndian64(p, buffer);
+    p += pending >> 3;
+    buffer <<= pending & ~7;
+    pending &= 7;
+  }
+  if (pending > 0) StoreBigEndian64(p, buffer);
+  out->resize(old_size + code_bytes);
   return result;
 }
 

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "extract/decode_table.h"
 #include "pack/encoder.h"
 #include "pack/line_reader.h"
 #include "pak/code_tree.h"
@@ -55,6 +56,8 @@ struct TextReader {
   const CodeTable& codes;
   std::string txt_name;  // for diagnostics
   Console& console;
+  // Decodes the read-back check through a lookup table when one is given.
+  const DecodeTable* decode_table = nullptr;
 
   // The id from the last second header line read; kept from call to call.
   int32_t current_block_id = 0;
