@@ -6,6 +6,7 @@
 
 #include "driver/command_line.h"
 #include "extract/decoder.h"
+#include "pack/block_encoder.h"
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
@@ -42,16 +43,6 @@ std::string_view TrimTrailingBlanks(std::string_view text) {
 bool EndsWithTerminator(std::string_view text) {
   text = TrimTrailingBlanks(text);
   return !text.empty() && text.back() == kTerminator;
-}
-
-std::string DescribeByte(unsigned char byte) {
-  std::string text = "byte " + std::to_string(byte);
-  if (byte >= 32 && byte < 127) {
-    text += " '";
-    text.push_back(static_cast<char>(byte));
-    text += "'";
-  }
-  return text;
 }
 
 // Reads one block section; the state of one call of ReadTextBlock.
@@ -171,7 +162,7 @@ class BlockSectionReader {
       const std::string_view before = text.substr(0, result.position);
       const int64_t at_line =
           line_number + std::count(before.begin(), before.end(), '\n');
-      Problem(at_line, DescribeByte(result.byte) + " (character " +
+      Problem(at_line, DescribeByteValue(result.byte) + " (character " +
                            std::to_string(result.position + 1) + " of string " +
                            std::to_string(index) +
                            ") has no code in the pakfile's tree");

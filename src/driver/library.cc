@@ -1,0 +1,246 @@
+// The library interface of include/vorlex/vorlex.h, over the same loading,
+// decoding, encoding and file replacing that the commands use.
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <utility>
+
+#include "extract/decoder.h"
+#include "extract/extract_block.h"
+#include "pack/block_encoder.h"
+#include "pack/encoder.h"
+#include "pack/pak_edit.h"
+#include "pak/code_tree.h"
+#include "pak/file_io.h"
+#include "pak/pak.h"
+#include "pak/pak_format.h"
+#include "vorlex/vorlex.h"
+
+namespace vorlex {
+
+struct PakfileData {
+  std::string path;
+  LoadedPak pak;
+  CodeTable codes;
+  std::vector<int32_t> broken_nodes;
+};
+
+namespace {
+
+bool Fail(Error* error, std::string message) {
+  if (error != nullptr) error->message = std::move(message);
+  return false;
+}
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+std::string NoSuchBlock(const Pakfile& pak, int64_t block) {
+  const std::string where =
+      pak.data != nullptr
+          ? "pakfile " + Quoted(pak.data->path) + ", which has blocks 0 to " +
+                std::to_string(pak.data->pak.directory.size() - 1)
+          : "a pakfile that is not open";
+  return "block " + std::to_string(block) + " is not in " + where;
+}
+
+// Loads `bytes` as start-up does. Nothing when the pakfile has no blocks.
+std::shared_ptr<const PakfileData> Load(std::string path, std::string bytes) {
+  auto data = std::make_shared<PakfileData>();
+  data->path = std::move(path);
+  LoadedPak& pak = data->pak;
+  pak.bytes = std::move(bytes);
+  pak.header = LoadPakHeader(pak.bytes);
+  if (pak.header.block_count == 0) return nullptr;
+  LoadTreeAndDirectory(pak.bytes, pak.header, &pak.tree.nodes, &pak.directory);
+  data->broken_nodes = PrepareCodeTree(&pak.tree);
+  data->codes = BuildCodeTable(pak.tree);
+  return data;
+}
+
+// The blocks as the image builders take them. Nothing, with the reason in
+// *why, when one of them was read damaged and not released for writing.
+std::optional<std::vector<NewBlock>> NewBlocks(const std::vector<Block>& blocks,
+                                               int first, std::string* why) {
+  std::vector<NewBlock> new_blocks;
+  new_blocks.reserve(blocks.size());
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    if (!blocks[k].complete) {
+      *why = "block " + std::to_string(first + static_cast<int64_t>(k)) +
+             " is marked incomplete (it was read damaged); set `complete` "
+             "to write it as it stands";
+      return std::nullopt;
+    }
+    new_blocks.push_back(
+        NewBlock{.id = blocks[k].id, .strings = blocks[k].strings});
+  }
+  return new_blocks;
+}
+
+using ImageBuilder = std::function<std::optional<std::string>(
+    const PakfileData&, const std::vector<NewBlock>&, std::string*)>;
+
+// Builds the new contents and puts them in place of the file, or leaves the
+// file and *pak as they were.
+bool Write(Pakfile* pak, const std::vector<Block>& blocks, int first,
+           const ImageBuilder& build, Error* error) {
+  if (pak == nullptr || pak->data == nullptr) {
+    return Fail(error, "no pakfile is open");
+  }
+  const PakfileData& data = *pak->data;
+  const std::string not_changed = Quoted(data.path) + " not changed: ";
+  std::string why;
+  const std::optional<std::vector<NewBlock>> new_blocks =
+      NewBlocks(blocks, first, &why);
+  if (!new_blocks) return Fail(error, not_changed + why);
+  std::optional<std::string> image = build(data, *new_blocks, &why);
+  if (!image) return Fail(error, not_changed + why);
+  if (*image == data.pak.bytes) return true;
+
+  if (!MayRewrite(data.path, &why)) return Fail(error, not_changed + why);
+  // Another program, or another copy of this Pakfile, may have written the
+  // file since it was read; writing over that would lose its change.
+  const std::optional<std::string> on_disk = ReadFileBytes(data.path);
+  if (!on_disk || *on_disk != data.pak.bytes) {
+    return Fail(error,
+                not_changed + "it changed since it was opened; open it again");
+  }
+  if (!ReplaceFileContents(data.path, *image, &why)) {
+    return Fail(error, not_changed + why);
+  }
+  pak->data = Load(data.path, std::move(*image));
+  return true;
+}
+
+}  // namespace
+
+std::optional<Pakfile> OpenPakfile(const std::string& path, Error* error) {
+  errno = 0;
+  std::optional<std::string> bytes = ReadFileBytes(path);
+  if (!bytes) {
+    const int reason = errno;
+    Fail(error, "cannot read pakfile " + Quoted(path) +
+                    (reason != 0 ? std::string(": ") + std::strerror(reason)
+                                 : std::string()));
+    return std::nullopt;
+  }
+  std::shared_ptr<const PakfileData> data = Load(path, std::move(*bytes));
+  if (data == nullptr) {
+    Fail(error,
+         "no blocks in pakfile " + Quoted(path) + " (its block count is 0)");
+    return std::nullopt;
+  }
+  return Pakfile{.data = std::move(data)};
+}
+
+const std::string& PakfilePath(const Pakfile& pak) {
+  static const std::string kNone;
+  return pak.data != nullptr ? pak.data->path : kNone;
+}
+
+int NodeCount(const Pakfile& pak) {
+  return pak.data != nullptr ? pak.data->pak.header.node_count : 0;
+}
+
+int BlockCount(const Pakfile& pak) {
+  return pak.data != nullptr ? static_cast<int>(pak.data->pak.directory.size())
+                             : 0;
+}
+
+int BlockId(const Pakfile& pak, int block) {
+  if (block < 0 || block >= BlockCount(pak)) return -1;
+  return pak.data->pak.directory[static_cast<size_t>(block)].id;
+}
+
+std::vector<int> BrokenTreeNodes(const Pakfile& pak) {
+  if (pak.data == nullptr) return {};
+  return std::vector<int>(pak.data->broken_nodes.begin(),
+                          pak.data->broken_nodes.end());
+}
+
+std::optional<Block> ReadBlock(const Pakfile& pak, int block, Error* error) {
+  if (block < 0 || block >= BlockCount(pak)) {
+    Fail(error, NoSuchBlock(pak, block));
+    return std::nullopt;
+  }
+  const LoadedPak& loaded = pak.data->pak;
+  const size_t b = static_cast<size_t>(block);
+  std::string scratch;
+  const DecodedBlock decoded =
+      DecodeBlock(BlockBytes(loaded, b, &scratch), loaded.tree);
+  Block result;
+  result.id = loaded.directory[b].id;
+  result.stored_count = decoded.string_count;
+  result.complete =
+      decoded.StringsDecoded() == static_cast<size_t>(decoded.string_count);
+  result.strings.reserve(decoded.StringsDecoded());
+  for (size_t k = 0; k < decoded.StringsDecoded(); ++k) {
+    result.strings.emplace_back(decoded.String(k));
+  }
+  return result;
+}
+
+std::optional<std::string> EncodeString(const Pakfile& pak,
+                                        std::string_view text, Error* error) {
+  if (pak.data == nullptr) {
+    Fail(error, "no pakfile is open");
+    return std::nullopt;
+  }
+  const size_t terminator = text.find(kTerminator);
+  if (terminator != std::string_view::npos && terminator + 1 != text.size()) {
+    Fail(error, "the text holds the terminator '|' as character " +
+                    std::to_string(terminator + 1) + " of " +
+                    std::to_string(text.size()) + "; only the last may be '|'");
+    return std::nullopt;
+  }
+  std::string code;
+  const EncodeResult result = EncodeString(text, pak.data->codes, &code);
+  if (!result.ok) {
+    Fail(error, DescribeByteValue(result.byte) + " (character " +
+                    std::to_string(result.position + 1) +
+                    " of the text) has no code in the tree of pakfile " +
+                    Quoted(pak.data->path));
+    return std::nullopt;
+  }
+  return code;
+}
+
+bool ReplaceBlocks(Pakfile* pak, int first, const std::vector<Block>& blocks,
+                   Error* error) {
+  if (blocks.empty() && pak != nullptr && pak->data != nullptr) {
+    if (first >= 0 && first <= BlockCount(*pak)) return true;
+    return Fail(error, NoSuchBlock(*pak, first));
+  }
+  return Write(
+      pak, blocks, first,
+      [first](const PakfileData& data, const std::vector<NewBlock>& new_blocks,
+              std::string* why) {
+        return ReplaceBlocksImage(data.pak, data.codes, first, new_blocks, why);
+      },
+      error);
+}
+
+bool AppendBlocks(Pakfile* pak, const std::vector<Block>& blocks,
+                  Error* error) {
+  if (blocks.empty() && pak != nullptr && pak->data != nullptr) return true;
+  const int first = pak != nullptr ? BlockCount(*pak) : 0;
+  return Write(
+      pak, blocks, first,
+      [](const PakfileData& data, const std::vector<NewBlock>& new_blocks,
+         std::string* why) {
+        return AppendBlocksImage(data.pak, data.codes, new_blocks, why);
+      },
+      error);
+}
+
+bool RebuildPakfile(Pakfile* pak, const std::vector<Block>& blocks,
+                    Error* error) {
+  return Write(
+      pak, blocks, 0,
+      [](const PakfileData& data, const std::vector<NewBlock>& new_blocks,
+         std::string* why) {
+        return RebuildImage(data.pak, data.codes, new_blocks, why);
+      },
+      error);
+}
+
+}  // namespace vorlex
