@@ -1,0 +1,176 @@
+// Arbitrary bytes through the command line: the input, split at its 0 bytes,
+// is the list of arguments after the program name.
+//  - SplitCommandTail gives the maximal runs of non-blank bytes of the
+//    arguments joined with blanks: none empty, none with a blank, and joined
+//    again with single blanks they are the tail trimmed, its runs of blanks
+//    made one.
+//  - ParseCommand chooses a command only from three or more arguments, and
+//    otherwise answers with a message that ends in CR LF.
+//  - NumericValue is never NaN and agrees with a reading of the text written
+//    here from the rules; RoundToInteger rounds to nearest, halves to even,
+//    and saturates outside the signed 32-bit range.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <regex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/command_line.h"
+#include "fuzz_check.h"
+
+namespace vorlex::fuzz {
+namespace {
+
+// Texts up to this length are also read by the regular expression below
+// (whose matcher recurses once per byte).
+constexpr size_t kReferenceLimit = 256;
+
+int RadixDigit(char c, int radix) {
+  const std::string_view digits = "0123456789abcdef";
+  const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  const size_t at = digits.substr(0, static_cast<size_t>(radix)).find(lower);
+  return at == std::string_view::npos ? -1 : static_cast<int>(at);
+}
+
+// The value of a text by the rules: blanks, then "&H", "&O" or "&B" and the
+// digits of that radix; or else white space and the longest decimal number.
+double ExpectedValue(std::string_view text) {
+  const size_t start = text.find_first_not_of(' ');
+  text = start == std::string_view::npos ? "" : text.substr(start);
+  if (text.size() >= 2 && text[0] == '&') {
+    const char selector = text[1];
+    const int radix = selector == 'H' || selector == 'h'   ? 16
+                      : selector == 'O' || selector == 'o' ? 8
+                      : selector == 'B' || selector == 'b' ? 2
+                                                           : 0;
+    if (radix == 0) return 0;
+    double value = 0;
+    for (char c : text.substr(2)) {
+      const int digit = RadixDigit(c, radix);
+      if (digit < 0) break;
+      value = value * radix + digit;
+    }
+    return value;
+  }
+  static const std::regex kNumber(
+      "[ "
+      "\\t\\n\\v\\f\\r]*([+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?)");
+  std::match_results<std::string_view::const_iterator> match;
+  if (!std::regex_search(text.begin(), text.end(), match, kNumber,
+                         std::regex_constants::match_continuous)) {
+    return 0;
+  }
+  return std::strtod(match[1].str().c_str(), nullptr);
+}
+
+void CheckNumber(std::string_view text) {
+  const double value = NumericValue(text);
+  Require(!std::isnan(value), "NumericValue gives NaN for " + Hex(text));
+  if (text.size() <= kReferenceLimit) {
+    const double expected = ExpectedValue(text);
+    Require(value == expected, "NumericValue of " + Hex(text) + " is " +
+                                   std::to_string(value) + ", expected " +
+                                   std::to_string(expected));
+  }
+  const int32_t rounded = RoundToInteger(value);
+  if (value >= 2147483647.0) {
+    Require(rounded == std::numeric_limits<int32_t>::max(), "no saturation");
+  } else if (value <= -2147483648.0) {
+    Require(rounded == std::numeric_limits<int32_t>::min(), "no saturation");
+  } else {
+    const double off = std::fabs(value - rounded);
+    Require(off < 0.5 || (off == 0.5 && rounded % 2 == 0),
+            "RoundToInteger(" + std::to_string(value) + ") is " +
+                std::to_string(rounded));
+  }
+}
+
+// The tail as the rules make it: the arguments joined with blanks, trimmed,
+// runs of blanks made one.
+std::string CollapsedTail(const std::vector<std::string>& args) {
+  std::string tail;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) tail += ' ';
+    tail += args[i];
+  }
+  std::string collapsed;
+  for (char c : tail) {
+    if (c == ' ' && (collapsed.empty() || collapsed.back() == ' ')) continue;
+    collapsed += c;
+  }
+  if (!collapsed.empty() && collapsed.back() == ' ') collapsed.pop_back();
+  return collapsed;
+}
+
+void CheckCommand(const std::vector<std::string>& arguments) {
+  const ParsedCommand parsed = ParseCommand(arguments);
+  if (arguments.size() < 3) {
+    Require(!parsed.ok && parsed.message == UsageText(), "no usage text");
+    Require(parsed.exit_status == (arguments.empty() ? 0 : 2), "usage status");
+    return;
+  }
+  const std::string command = UpperAscii(arguments[2]);
+  const bool known = command == "/E" || command == "/P" || command == "/R" ||
+                     command == "/L" || command == "/A";
+  if (!parsed.ok) {
+    Require(parsed.exit_status == 2, "a refused command's status");
+    Require(
+        parsed.message.size() >= 2 &&
+            parsed.message.compare(parsed.message.size() - 2, 2, "\r\n") == 0,
+        "a message without its line end");
+    Require(!known || (command == "/L" && arguments.size() == 3),
+            "a known command refused");
+    return;
+  }
+  Require(known, "an unknown command chosen: " + Hex(arguments[2]));
+  const CommandLine& line = parsed.command;
+  Require(line.pakfile == arguments[0] && line.txtfile == arguments[1],
+          "the file names");
+  const bool numbered = line.mode == CommandMode::kExtractOne ||
+                        line.mode == CommandMode::kExtractLast;
+  Require(numbered ==
+              ((command == "/E" || command == "/L") && arguments.size() >= 4),
+          "the block number's presence");
+  Require(line.block_nr ==
+              (numbered ? RoundToInteger(NumericValue(arguments[3])) : 0),
+          "the block number");
+}
+
+}  // namespace
+}  // namespace vorlex::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vorlex;
+  using fuzz::Require;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+
+  std::vector<std::string> args;
+  size_t begin = 0;
+  while (true) {
+    const size_t end = input.find('\0', begin);
+    args.emplace_back(input.substr(begin, end - begin));
+    if (end == std::string_view::npos) break;
+    begin = end + 1;
+  }
+
+  const std::vector<std::string> arguments = SplitCommandTail(args);
+  std::string joined;
+  for (const std::string& argument : arguments) {
+    Require(!argument.empty(), "an empty argument");
+    Require(argument.find(' ') == std::string::npos,
+            "an argument with a blank: " + fuzz::Hex(argument));
+    if (!joined.empty()) joined += ' ';
+    joined += argument;
+  }
+  Require(joined == fuzz::CollapsedTail(args),
+          "the arguments joined are " + fuzz::Hex(joined));
+  fuzz::CheckCommand(arguments);
+
+  fuzz::CheckNumber(input);
+  for (const std::string& arg : args) fuzz::CheckNumber(arg);
+  return 0;
+}

@@ -1,0 +1,250 @@
+// A whole cycle in memory. The input becomes blocks of strings; the pakfile
+// maker builds a Huffman tree for them and a pakfile. Then:
+//  - /E: the file header and ExtractBlock per block (with and without the
+//    lookup table) must give the text the maker expects;
+//  - /P: reading that text back (ReadBlockCount, ReadTextBlock) and laying
+//    out the image as the pak command does must give the pakfile again;
+//  - /L from some block, then /R: the same pakfile again;
+//  - /A, then /R with the last block's section: the pakfile the maker makes
+//    with that block added at the end.
+//
+// Input: byte 0 separates strings, byte 1 separates blocks, byte 2 numbers
+// the tree's nodes afresh (0: as the maker builds them) and picks the block
+// for /L; the rest is the strings. Whatever a text file cannot carry back is
+// left out of them: '|' (the maker adds one to each string), the byte 26 and
+// a CR directly before an LF.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "extract/decode_table.h"
+#include "extract/extract_block.h"
+#include "extract/text_writer.h"
+#include "fuzz_check.h"
+#include "pack/encoder.h"
+#include "pack/line_reader.h"
+#include "pack/pak_image.h"
+#include "pack/text_reader.h"
+#include "pak/code_tree.h"
+#include "pak/console.h"
+#include "pak/pak.h"
+#include "pak/pak_format.h"
+#include "support/pak_maker.h"
+
+namespace vorlex::fuzz {
+namespace {
+
+using testing::TestBlock;
+
+constexpr std::string_view kPakName = "fuzz.pak";
+
+// The characters other than '|' that the strings may use: with the
+// terminator, at most 128 distinct characters fit a tree of 256 nodes.
+constexpr size_t kMostCharacters = 127;
+
+std::string CarriedBack(std::string_view raw, std::set<char>* alphabet) {
+  std::string text;
+  for (char c : raw) {
+    if (c == '|' || c == kEndOfText) continue;
+    if (c == '\n' && !text.empty() && text.back() == '\r') text.pop_back();
+    if (!alphabet->count(c)) {
+      if (alphabet->size() == kMostCharacters) continue;
+      alphabet->insert(c);
+    }
+    text += c;
+  }
+  // Dropping bytes may have put a CR before an LF again.
+  while (!text.empty()) {
+    const size_t cr_lf = text.find("\r\n");
+    if (cr_lf == std::string::npos) break;
+    text.erase(cr_lf, 1);
+  }
+  return text + '|';
+}
+
+std::vector<TestBlock> ToBlocks(std::string_view content, char string_sep,
+                                char block_sep, uint32_t id_seed) {
+  std::vector<TestBlock> blocks;
+  std::set<char> alphabet;
+  while (true) {
+    const size_t block_end = content.find(block_sep);
+    std::string_view block = content.substr(0, block_end);
+    TestBlock& made = blocks.emplace_back();
+    made.id = static_cast<int32_t>((id_seed * 40503u + blocks.size() * 257u) &
+                                   0xFFFF);
+    // An empty block has no strings; a string separator at the end of a
+    // block ends its last string rather than starting another.
+    while (!block.empty()) {
+      const size_t string_end = block.find(string_sep);
+      made.strings.push_back(
+          CarriedBack(block.substr(0, string_end), &alphabet));
+      if (string_end == std::string_view::npos) break;
+      block.remove_prefix(string_end + 1);
+    }
+    if (block_end == std::string_view::npos) break;
+    content.remove_prefix(block_end + 1);
+  }
+  return blocks;
+}
+
+// Interior nodes carry the character 0, and the encoder takes the lowest
+// node that carries a character. A tree renumbered so that an interior node
+// comes before the leaf of 0 cannot encode 0, which is the tree's fault, not
+// the packer's: such a numbering is not used.
+bool ZeroStaysALeaf(const std::vector<TreeNode>& nodes) {
+  bool zero_is_used = false;
+  for (const TreeNode& node : nodes) {
+    zero_is_used = zero_is_used || (node.char_ == 0 && node.child_l == 255);
+  }
+  for (const TreeNode& node : nodes) {
+    if (node.char_ == 0) return !zero_is_used || node.child_l == 255;
+  }
+  return true;
+}
+
+// Loads a pakfile as start-up does; its tree must be sound.
+LoadedPak Load(const std::string& bytes) {
+  LoadedPak pak;
+  pak.bytes = bytes;
+  pak.header = LoadPakHeader(pak.bytes);
+  PrepareBitPaths(pak.header.node_count, &pak.tree);
+  LoadTreeAndDirectory(pak.bytes, pak.header, &pak.tree.nodes, &pak.directory);
+  Require(BuildBitPaths(&pak.tree).empty(), "the maker's tree is broken");
+  BuildCharTable(&pak.tree);
+  return pak;
+}
+
+// Extracts blocks `first` to B - 1 as /E and /L write them.
+std::string Extract(const LoadedPak& pak, size_t first,
+                    const DecodeTable* table) {
+  std::string text;
+  AppendFileHeader(kPakName, pak.header.node_count,
+                   pak.header.block_count - static_cast<int64_t>(first), &text);
+  for (size_t b = first; b < pak.directory.size(); ++b) {
+    const DecodedBlock decoded = ExtractBlock(pak, b, &text, table);
+    Require(
+        decoded.StringsDecoded() == static_cast<size_t>(decoded.string_count),
+        "block " + std::to_string(b) + " does not decode whole");
+  }
+  return text;
+}
+
+// Reads the block sections of `text` into *image from its end on, and fills
+// the directory rows from `first_row`, as the packing commands do.
+void Pack(std::string_view text, const LoadedPak& pak, size_t first_row,
+          BlockDirectory* directory, std::string* image) {
+  std::string out, err;
+  Console console = StringConsole(&out, &err);
+  LineReader lines(text);
+  const std::optional<int32_t> count = ReadBlockCount(lines, console);
+  const size_t blocks = directory->size() - first_row;
+  Require(count && *count == static_cast<int32_t>(blocks),
+          "the text file's block count");
+  const CodeTable codes = BuildCodeTable(pak.tree);
+  TextReader reader(lines, pak.tree, codes, "fuzz.txt", console);
+  for (size_t row = first_row; row < directory->size(); ++row) {
+    const TextBlock block =
+        ReadTextBlock(reader, static_cast<int64_t>(row), image);
+    Require(block.complete && block.sound(),
+            "block " + std::to_string(row) + " refused: " + block.problem);
+    (*directory)[row] = BlockEntry{.id = reader.current_block_id,
+                                   .offset = static_cast<int64_t>(block.start)};
+  }
+  // Only the rule line of the last section is left.
+  while (!lines.AtEnd()) {
+    Require(lines.NextLine().find(':') == std::string_view::npos,
+            "text left after the last block section");
+  }
+  Require(
+      out == "Nr of Blocks: " + std::to_string(blocks) + "\r\n" && err.empty(),
+      "packing printed " + out + err);
+  for (size_t row = first_row; row < directory->size(); ++row) {
+    PutDirectoryEntry(
+        image,
+        DirectoryEntryOffset(pak.header.node_count, static_cast<int64_t>(row)),
+        (*directory)[row], 3);
+  }
+  // A pakfile is never shortened.
+  if (image->size() < pak.bytes.size()) {
+    image->append(pak.bytes, image->size());
+  }
+}
+
+}  // namespace
+}  // namespace vorlex::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vorlex;
+  using fuzz::Require;
+  if (size < 3) return 0;
+  const std::string_view content(reinterpret_cast<const char*>(data) + 3,
+                                 size - 3);
+  const uint8_t seed = data[2];
+  const std::vector<testing::TestBlock> blocks = fuzz::ToBlocks(
+      content, static_cast<char>(data[0]), static_cast<char>(data[1]), seed);
+
+  std::vector<TreeNode> nodes =
+      testing::BuildHuffmanTree(testing::AllStrings(blocks));
+  if (seed != 0) {
+    std::vector<TreeNode> renumbered = testing::RenumberTree(nodes, seed);
+    if (fuzz::ZeroStaysALeaf(renumbered)) nodes = std::move(renumbered);
+  }
+  const std::string pak_bytes = testing::MakePakfile(nodes, blocks);
+  const LoadedPak pak = fuzz::Load(pak_bytes);
+  Require(pak.directory.size() == blocks.size(), "the block count");
+
+  // /E, through either decoder.
+  const DecodeTable table = MakeDecodeTable(pak.tree);
+  const std::string text = fuzz::Extract(pak, 0, nullptr);
+  const int node_count = static_cast<int>(nodes.size());
+  Require(
+      text == testing::ExpectedExtractText(fuzz::kPakName, node_count, blocks),
+      "the extracted text differs");
+  Require(fuzz::Extract(pak, 0, &table) == text,
+          "the table decoder extracts another text");
+
+  // /P.
+  {
+    BlockDirectory directory(blocks.size());
+    std::string image = RebuildHead(pak.header, pak.tree.nodes,
+                                    static_cast<int32_t>(blocks.size()));
+    fuzz::Pack(text, pak, 0, &directory, &image);
+    Require(image == pak_bytes, "/P gives " + fuzz::Hex(image, 256) +
+                                    "\nexpected " + fuzz::Hex(pak_bytes, 256));
+  }
+
+  // /L from a block, then /R.
+  {
+    const size_t first = seed % blocks.size();
+    BlockDirectory directory = pak.directory;
+    std::string image =
+        pak_bytes.substr(0, static_cast<size_t>(pak.directory[first].offset));
+    fuzz::Pack(fuzz::Extract(pak, first, nullptr), pak, first, &directory,
+               &image);
+    Require(image == pak_bytes, "/L then /R from block " +
+                                    std::to_string(first) + " gives " +
+                                    fuzz::Hex(image, 256));
+  }
+
+  // /A with the last block's section: the block is added again.
+  if (blocks.size() < 65535) {
+    LoadedPak added = pak;
+    Require(AddStepRefusal(added).empty(), "the add step refused");
+    AddEmptyBlock(&added, /*change_bytes=*/true);
+    const size_t last = added.directory.size() - 1;
+    std::string image = added.bytes.substr(
+        0, static_cast<size_t>(added.directory[last].offset));
+    BlockDirectory directory = added.directory;
+    fuzz::Pack(fuzz::Extract(pak, blocks.size() - 1, nullptr), added, last,
+               &directory, &image);
+    std::vector<testing::TestBlock> grown = blocks;
+    grown.push_back(blocks.back());
+    Require(image == testing::MakePakfile(nodes, grown),
+            "/A gives " + fuzz::Hex(image, 256));
+  }
+  return 0;
+}
