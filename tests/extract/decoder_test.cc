@@ -1,290 +1,241 @@
+// A block's bytes and their decoding by the plain walk and the lookup table,
+// which must agree: worked examples, damaged trees, cut and overlong blocks.
 #include "extract/decoder.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "extract/decode_table.h"
+#include "extract/extract_block.h"
 #include "extract/worked_examples.h"
-#include "support/command_test.h"
-#include "support/pak_maker.h"
 
 namespace vorlex::testing {
 namespace {
 
-std::vector<std::string> Strings(const DecodedBlock& decoded) {
-  std::vector<std::string> strings;
-  for (size_t k = 0; k < decoded.StringsDecoded(); ++k) {
-    strings.emplace_back(decoded.String(k));
+using Nodes = std::vector<TreeNode>;
+constexpr int kL = 255;  // no child
+
+// "n: s0 s1 ...", the count and the strings, as both decoders give them.
+std::string Decode(std::string_view block, const CodeTree& tree) {
+  const DecodedBlock plain = DecodeBlock(block, tree);
+  const DecodedBlock fast = DecodeBlockWithTable(block, MakeDecodeTable(tree));
+  EXPECT_TRUE(fast.string_count == plain.string_count &&
+              fast.ends == plain.ends && fast.text == plain.text)
+      << Hex(block);
+  std::string text = std::to_string(plain.string_count) + ":";
+  for (size_t k = 0; k < plain.StringsDecoded(); ++k) {
+    text += " " + std::string(plain.String(k));
   }
-  return strings;
+  return text;
 }
 
-using Words = std::vector<std::string>;
-
-TEST(DecodeBlockTest, WorkedExampleFiveNodes) {
-  const DecodedBlock decoded =
-      DecodeBlock(FiveNodeBlock(), MakeCodeTree(FiveNodeTree()));
-  EXPECT_EQ(decoded.string_count, 2);
-  EXPECT_EQ(Strings(decoded), (Words{"ab|", "|"}));
+// Decodes the block that `hex` stands for with a tree of `nodes`.
+void Check(const Nodes& nodes, std::string_view hex, std::string_view want) {
+  EXPECT_EQ(Decode(Unhex(hex), MakeCodeTree(nodes)), want) << hex;
 }
 
-TEST(DecodeBlockTest, WorkedExampleThreeNodePakfile) {
-  const LoadedPak pak = LoadTestPak(ThreeNodePak());
-  const DecodedBlock decoded =
-      DecodeBlock(std::string_view(pak.bytes).substr(22), pak.tree);
-  EXPECT_EQ(decoded.string_count, 1);
-  EXPECT_EQ(Strings(decoded), (Words{"A|"}));
+TEST(DecodeBlockTest, WorkedExamplesAndDamagedTrees) {
+  const Nodes five = FiveNodeTree();                        // a 0 b 10 | 11
+  const Nodes ab = LoadTestPak(ThreeNodePak()).tree.nodes;  // A 0 | 1
+  Check(five, Hex(FiveNodeBlock()), "2: ab| |");
+  // Empty and short blocks; one byte counts what it says.
+  Check(five, "", "0:");
+  Check(five, "00 00", "0:");
+  Check(five, "02", "2:");
+  // The terminator on a byte's first bit: the rest of it is skipped.
+  Check(ab, "02 00 00 00 02 00  00 FF  40", "2: AAAAAAAA| A|");
+  // A code across a byte boundary, and a block cut in that code.
+  Check(five, "01 00 00 00  01 60", "1: aaaaaaab|");
+  Check(five, "05 00  00 00 01 00 02 00 04 00 06 00  60 B0 01", "5: a| b|");
+  // A count below the strings present.
+  Check(five, "01 00 00 00 58 C0", "1: ab|");
+  Check({}, "01 00 00 00 40 40 40", "1:");  // no nodes
+  // Child 7 lies beyond N = 3: an all-zero node, whose children are 0.
+  Check({{'x', 2, kL, kL}, {'|', 2, kL, kL}, {0, 0, 1, 7}},
+        "02 00 00 00 01 00 80 C0", "2: x| x|");
+  // Node 0 is a leaf from its left side only.
+  Check({{'h', 2, kL, 1}, {'|', 0, kL, kL}, {0, 0, 0, 0}},
+        "02 00 00 00 01 00 60 98", "2: h| h|");
 }
 
-TEST(DecodeBlockTest, EmptyAndShortBlocksHoldNoStrings) {
-  const CodeTree tree = MakeCodeTree(FiveNodeTree());
-  for (const std::string& block :
-       {std::string(), Unhex("00 00"), Unhex("00 00 58 C0"), Unhex("02")}) {
-    const DecodedBlock decoded = DecodeBlock(block, tree);
-    EXPECT_EQ(decoded.StringsDecoded(), 0u) << Hex(block);
-    EXPECT_EQ(decoded.text, "");
-  }
-  // A block of one byte counts what that byte says.
-  EXPECT_EQ(DecodeBlock(Unhex("02"), tree).string_count, 2);
-  EXPECT_EQ(DecodeBlock(Unhex("34 12"), tree).string_count, 0x1234);
-}
-
-TEST(DecodeBlockTest, RestOfTheByteAfterTheTerminatorIsSkipped) {
-  // A = 0, '|' = 1: eight A fill the first byte and the terminator is the
-  // first bit of the second. Its other seven bits are set, and would read as
-  // more strings if they were walked.
-  const CodeTree tree = MakeCodeTree(BuildHuffmanTree({"A|"}));
-  const DecodedBlock decoded =
-      DecodeBlock(Unhex("02 00 00 00 02 00  00 FF  40"), tree);
-  EXPECT_EQ(Strings(decoded), (Words{"AAAAAAAA|", "A|"}));
-}
-
-TEST(DecodeBlockTest, CodeRunsOnAcrossAByteBoundary) {
-  // "aaaaaaab|": seven 0 bits, then b = 10 split by the byte boundary.
-  const CodeTree tree = MakeCodeTree(FiveNodeTree());
-  EXPECT_EQ(Strings(DecodeBlock(Unhex("01 00 00 00 01 60"), tree)),
-            (Words{"aaaaaaab|"}));
-  // Weights 1, 1, 2, 4, ... give codes of up to 12 bits: a and '|'.
-  Words weights;
-  for (int i = 0; i < 12; ++i) weights.push_back(std::string(1u << i, 'a' + i));
-  const std::vector<TreeNode> deep = BuildHuffmanTree(weights);
-  ASSERT_EQ(EncodeTestString(deep, "a").size(), 2u);
-  const Words strings = {"aja|", "lkjihgfedcba|", "|", "a|"};
-  EXPECT_EQ(
-      Strings(DecodeBlock(EncodeTestBlock(deep, strings), MakeCodeTree(deep))),
-      strings);
-}
-
-TEST(DecodeBlockTest, BlockCutShortKeepsTheWholeStringsBeforeTheCut) {
-  const Words strings = {"first|", "second|", "a third, longer string|",
-                         "fourth|", "fifth|"};
-  const std::vector<TreeNode> nodes = BuildHuffmanTree(strings);
-  const std::string block = EncodeTestBlock(nodes, strings);
-  const size_t third = 12 + EncodeTestString(nodes, strings[0]).size() +
-                       EncodeTestString(nodes, strings[1]).size();
-  const DecodedBlock decoded =
-      DecodeBlock(block.substr(0, third + 2), MakeCodeTree(nodes));
-  EXPECT_EQ(decoded.string_count, 5);
-  EXPECT_EQ(Strings(decoded), (Words{"first|", "second|"}));
-  EXPECT_EQ(decoded.text, "first|second|");
-}
-
-TEST(DecodeBlockTest, StaleBytesAfterTheLastStringAreNotRead) {
-  const CodeTree tree = MakeCodeTree(FiveNodeTree());
-  EXPECT_EQ(Strings(DecodeBlock(FiveNodeBlock() + Unhex("FF 00 C0 C0"), tree)),
-            (Words{"ab|", "|"}));
-  // A count below the strings present stops early.
-  EXPECT_EQ(Strings(DecodeBlock(Unhex("01 00 00 00 58 C0"), tree)),
-            (Words{"ab|"}));
-}
-
-TEST(DecodeBlockTest, BitDataStartsAfterTheRelativeOffsets) {
-  // The relative offsets are skipped unread, whatever they hold.
-  const CodeTree tree = MakeCodeTree(FiveNodeTree());
-  EXPECT_EQ(Strings(DecodeBlock(Unhex("02 00 C0 C0 C0 C0 58 C0"), tree)),
-            (Words{"ab|", "|"}));
-}
-
-TEST(DecodeBlockTest, AnyByteValueButTheTerminatorIsDecoded) {
-  Words strings;
-  for (int c = 0; c < 256; c += 2) {
-    if (c != '|') strings.push_back(std::string(1, static_cast<char>(c)) + "|");
-  }
-  const std::vector<TreeNode> nodes = BuildHuffmanTree(strings);
-  EXPECT_EQ(Strings(DecodeBlock(EncodeTestBlock(nodes, strings),
-                                MakeCodeTree(nodes))),
-            strings);
-}
-
-TEST(DecodeBlockTest, NoNodesDecodeNothing) {
-  const DecodedBlock decoded =
-      DecodeBlock(Unhex("01 00 00 00 40 40 40"), MakeCodeTree({}));
-  EXPECT_EQ(decoded.string_count, 1);
-  EXPECT_EQ(decoded.StringsDecoded(), 0u);
-}
-
-// The damaged trees below are exactly as large as their node count, so that
-// any read past the table shows under AddressSanitizer.
-TEST(DecodeBlockTest, ChildBeyondTheTableReadsAsAnAllZeroNode) {
-  // The root's right child 7 lies beyond N = 3: an all-zero node, not a
-  // leaf, whose children are node 0.
-  const std::vector<TreeNode> nodes = {
-      {'x', 2, 255, 255}, {'|', 2, 255, 255}, {0, 0, 1, 7}};
-  // 1 0 -> node 7, then node 0: x; 0 -> '|'.
-  EXPECT_EQ(Strings(DecodeBlock(Unhex("02 00 00 00 01 00 80 C0"),
-                                MakeCodeTree(nodes))),
-            (Words{"x|", "x|"}));
-}
-
-TEST(DecodeBlockTest, HalfLeafIsALeafFromOneSideOnly) {
-  // Node 0 has no left child but a right one: reached by a 0 bit it is the
-  // leaf h, reached by a 1 bit a node to walk on from. Its missing left child
-  // 255 lies beyond the table.
-  const std::vector<TreeNode> nodes = {
-      {'h', 2, 255, 1}, {'|', 0, 255, 255}, {0, 0, 0, 0}};
-  // 0 -> h; 1 1 -> node 0, node 1: '|'.
-  // 1 0 0 -> node 0, node 255, node 0 from the left: h; 1 1 -> '|'.
-  EXPECT_EQ(Strings(DecodeBlock(Unhex("02 00 00 00 01 00 60 98"),
-                                MakeCodeTree(nodes))),
-            (Words{"h|", "h|"}));
-}
-
-TEST(DecodeBlockTest, WalksThatNeverReachALeafEndWithTheBytes) {
-  // The root is its own left child; zero bits circle forever.
-  const std::vector<TreeNode> loop = {{'|', 1, 255, 255}, {0, 0, 1, 0}};
-  const DecodedBlock decoded = DecodeBlock(
-      Unhex("03 00 00 00 00 00 00 00 00 80 00"), MakeCodeTree(loop));
-  EXPECT_EQ(decoded.string_count, 3);
-  EXPECT_EQ(Strings(decoded), (Words{"|"}));
-}
-
-TEST(DecodeBlockTest, SingleNodeTreeIsItsOwnLeafFromBeyondTheTable) {
-  // N = 1: the root's children 255 lie beyond the table; from that all-zero
-  // node every bit leads back to node 0, the root, whose child fields mark it
-  // as a leaf on both sides.
-  const std::vector<TreeNode> one = {{'|', 0, 255, 255}};
-  EXPECT_EQ(
-      Strings(DecodeBlock(Unhex("02 00 00 00 00 00 00 40"), MakeCodeTree(one))),
-      (Words{"|", "|"}));
-}
-
-TEST(DecodeBlockTest, RootNumberedAbove255) {
-  std::vector<TreeNode> nodes(257);
-  nodes[0] = {'a', 256, 255, 255};
-  nodes[1] = {'|', 256, 255, 255};
-  nodes[256] = {0, 0, 0, 1};
-  EXPECT_EQ(Strings(DecodeBlock(Unhex("02 00 00 00 01 00 40 80"),
-                                MakeCodeTree(nodes))),
-            (Words{"a|", "|"}));
-}
-
-TEST(DecodeBlockTest, HandMadeChildNumbersAbove255AreFollowed) {
-  // Only a tree made in memory has such links; a pakfile's are bytes.
-  std::vector<TreeNode> nodes(300);
-  nodes[280] = {'q', 299, 255, 255};
-  nodes[1] = {'|', 299, 255, 255};
-  nodes[299] = {0, 0, 280, 1000};
-  nodes[0] = {0, 0, 280, 1};
-  // 0 -> q; 1 -> node 1000 (all zero), 1 -> node 0, 1 -> '|'.
-  EXPECT_EQ(Strings(DecodeBlock(Unhex("01 00 00 00 70"), MakeCodeTree(nodes))),
-            (Words{"q|"}));
-}
-
-// The decoding rules stated plainly, one node record lookup per bit, for
-// comparing with DecodeBlock on damaged trees.
-Words ReferenceDecode(std::string_view block,
-                      const std::vector<TreeNode>& nodes) {
-  auto node = [&](int64_t k) {
-    return k >= 0 && k < static_cast<int64_t>(nodes.size())
-               ? nodes[static_cast<size_t>(k)]
-               : TreeNode{};
-  };
-  const int64_t n =
-      block.size() < 2
-          ? (block.empty() ? 0 : static_cast<unsigned char>(block[0]))
-          : static_cast<unsigned char>(block[0]) +
-                256 * static_cast<unsigned char>(block[1]);
-  Words strings;
-  if (nodes.empty()) return strings;
-  const int64_t root = static_cast<int64_t>(nodes.size()) - 1;
-  int64_t current = root;
-  std::string s;
-  for (size_t p = 2 + 2 * n;
-       p < block.size() && static_cast<int64_t>(strings.size()) < n; ++p) {
+// The rules stated plainly: one node per bit, zeros beyond the table (< 1000).
+std::string Reference(std::string_view block, Nodes nodes) {
+  const int64_t root = std::ssize(nodes) - 1;
+  nodes.resize(1000);
+  const size_t n = static_cast<unsigned char>(block[0]);  // below 256 here
+  std::string text = std::to_string(n) + ":", s;
+  int64_t at = root;
+  for (size_t p = 2 + 2 * n, k = 0; root >= 0 && p < block.size() && k < n;
+       ++p) {
     for (int bit = 7; bit >= 0; --bit) {
       const bool one = (block[p] >> bit) & 1;
-      current = one ? node(current).child_r : node(current).child_l;
-      if ((one ? node(current).child_r : node(current).child_l) != 255) {
-        continue;
-      }
-      s.push_back(static_cast<char>(node(current).char_));
-      current = root;
-      if (s.back() == '|') {
-        strings.push_back(s);
-        s.clear();
-        break;
-      }
+      at = one ? nodes[at].child_r : nodes[at].child_l;
+      if ((one ? nodes[at].child_r : nodes[at].child_l) != kL) continue;
+      s += static_cast<char>(nodes[at].char_);
+      at = root;
+      if (s.back() != '|') continue;
+      text += " " + std::exchange(s, "");
+      ++k;
+      break;
     }
   }
-  return strings;
+  return text;
+}
+
+// `count` random nodes, a third of them '|', with links that often lie
+// beyond the table, up to `reach` (or 255, no child).
+Nodes RandomNodes(std::mt19937& random, size_t count, size_t reach) {
+  Nodes nodes(count);
+  for (TreeNode& node : nodes) {
+    auto link = [&] {
+      const size_t range = random() % 2 ? reach : std::min(count + 1, reach);
+      return random() % 4 ? static_cast<int>(random() % range) : kL;
+    };
+    const int c = random() % 3 == 0 ? '|' : static_cast<int>(random() % 256);
+    node = {c, static_cast<int>(random() % 256), link(), link()};
+  }
+  return nodes;
 }
 
 TEST(DecodeBlockTest, DamagedTreesDecodeByTheRules) {
   std::mt19937 random(17);
   for (int round = 0; round < 400; ++round) {
-    // Mostly small tables, so that many links point beyond them; now and then
-    // one with more than 256 nodes.
-    const size_t count = round % 10 == 0 ? 256 + random() % 40 : random() % 40;
-    std::vector<TreeNode> nodes(count);
-    auto link = [&] {
-      switch (random() % 4) {
-        case 0:
-          return 255;
-        case 1:
-          return static_cast<int>(random() % 256);
-        default:
-          return count == 0 ? 0 : static_cast<int>(random() % count % 256);
-      }
-    };
-    for (TreeNode& node : nodes) {
-      node = {random() % 3 == 0 ? '|' : static_cast<int>(random() % 256),
-              static_cast<int>(random() % 256), link(), link()};
+    // Now and then a root above 255, or links above 255 (hand-made trees).
+    const Nodes nodes =
+        RandomNodes(random, round % 8 ? random() % 60 : 256 + random() % 40,
+                    round % 16 == 8 ? 1000 : 256);
+    // Relative offsets that point anywhere must not change the result.
+    const size_t n = random() % 40, offsets = 2 + 2 * n;
+    std::string block = {static_cast<char>(n), '\0'};
+    block.resize(offsets + random() % (round % 4 ? 60 : 3000));
+    for (size_t i = 2; i < block.size(); ++i) {
+      block[i] = static_cast<char>(random() % (i < offsets && i % 2 ? 8 : 256));
     }
-    std::string block = Unhex("05 00 00 00 00 00 00 00 00 00 00 00");
-    for (size_t i = random() % 60; i > 0; --i) {
-      block.push_back(static_cast<char>(random()));
-    }
-    const CodeTree tree = MakeCodeTree(nodes);
-    EXPECT_EQ(Strings(DecodeBlock(block, tree)), ReferenceDecode(block, nodes))
-        << "round " << round << ", block " << Hex(block);
+    EXPECT_EQ(Decode(block, MakeCodeTree(nodes)), Reference(block, nodes))
+        << "round " << round;
   }
 }
 
+// The k-th of `chars` has the code of k ones and a zero: codes of any length.
+Nodes Chain(std::string_view chars) {
+  Nodes nodes;
+  for (char c : chars) nodes.push_back({c & 0xFF, 0, kL, kL});
+  for (int k = std::ssize(chars) - 2, below = k + 1; k >= 0; --k) {
+    nodes[k].parent = nodes[below].parent = std::ssize(nodes);
+    nodes.push_back({0, 0, k, below});
+    below = std::ssize(nodes) - 1;
+  }
+  return nodes;
+}
+
+// What the maker writes reads back: whole, cut, and with offsets that lie.
 TEST(DecodeBlockTest, ReadsBackWhatThePakMakerEncodes) {
   std::mt19937 random(5);
-  for (uint32_t seed = 1; seed <= 150; ++seed) {
-    // An alphabet of 1 to 127 bytes of any value but the terminator.
-    std::string alphabet;
-    for (size_t size = 1 + random() % 127; alphabet.size() < size;) {
+  for (uint32_t seed = 0; seed <= 50; ++seed) {
+    // 1 to 127 bytes of any value but the terminator; a chain for seed 0.
+    std::string alphabet = "x";
+    for (size_t size = seed ? random() % 128 : 60; alphabet.size() < size;) {
       const char c = static_cast<char>(random());
       if (c != '|' && alphabet.find(c) == std::string::npos) alphabet += c;
     }
-    if (alphabet.find_first_not_of(" \n") == std::string::npos) alphabet += 'x';
-    const std::vector<TestBlock> blocks =
-        RandomBlocks(seed, 3, static_cast<int>(random() % 30), alphabet,
-                     static_cast<int>(random() % 200));
-    std::vector<TreeNode> nodes = BuildHuffmanTree(AllStrings(blocks));
-    if (seed % 2 == 0) nodes = RenumberTree(nodes, seed);
+    const std::vector<std::string> strings = AllStrings(
+        RandomBlocks(seed, 1, 1 + random() % 150, alphabet, random() % 150));
+    Nodes nodes = seed == 0 ? Chain("|" + alphabet) : BuildHuffmanTree(strings);
+    if (seed % 2 == 1) nodes = RenumberTree(nodes, seed);
     const CodeTree tree = MakeCodeTree(nodes);
-    for (const TestBlock& block : blocks) {
-      const DecodedBlock decoded =
-          DecodeBlock(EncodeTestBlock(nodes, block.strings), tree);
-      EXPECT_EQ(decoded.string_count,
-                static_cast<int32_t>(block.strings.size()));
-      ASSERT_EQ(Strings(decoded), block.strings) << "seed " << seed;
+    const std::string block = EncodeTestBlock(nodes, strings);
+    // (end, what decodes up to there), string by string.
+    std::vector<std::pair<size_t, std::string>> marks = {
+        {2 + 2 * strings.size(), std::to_string(strings.size()) + ":"}};
+    for (const std::string& s : strings) {
+      marks.emplace_back(marks.back().first + EncodeTestString(nodes, s).size(),
+                         marks.back().second + " " + s);
     }
+    ASSERT_EQ(Decode(block, tree), marks.back().second) << "seed " << seed;
+    // Cut at the end of a string, or a byte before it.
+    for (size_t i = 1; i < marks.size(); i += 1 + random() % 30) {
+      const auto& [end, text] = marks[i];
+      EXPECT_EQ(Decode(block.substr(0, end), tree), text);
+      EXPECT_EQ(Decode(block.substr(0, end - 1), tree), marks[i - 1].second);
+    }
+    std::string misled = block;  // other strings' offsets, or one byte off
+    for (size_t i = 2; i < marks[0].first; i += 2) {
+      misled.replace(i, 2, block, 2 + 2 * (random() % strings.size()), 2);
+      misled[i] = static_cast<char>(misled[i] + random() % 2);
+    }
+    EXPECT_EQ(Decode(misled, tree), marks.back().second) << "seed " << seed;
+  }
+}
+
+TEST(PakMakerTest, WritesTheWorkedExamples) {
+  EXPECT_EQ(Hex(MakePakfile(BuildHuffmanTree({"A|"}), {{7, {"A|"}}})),
+            Hex(ThreeNodePak()));
+  // Relative offsets count from the bit data; each string starts a byte.
+  EXPECT_EQ(Hex(EncodeTestBlock(FiveNodeTree(), {"aaaaaaab|", "b|", ""})),
+            "03 00 00 00 02 00 03 00 01 60 B0");
+  EXPECT_EQ(Hex(EncodeTestString(BuildHuffmanTree({"|"}), "|")), "80");
+}
+
+// `bytes` as a loaded pakfile whose directory holds `offsets`.
+LoadedPak WithOffsets(std::string bytes, const std::vector<int64_t>& offsets) {
+  LoadedPak pak = LoadTestPak(std::move(bytes));
+  pak.directory.clear();
+  for (int64_t offset : offsets) pak.directory.push_back({9, offset});
+  return pak;
+}
+
+// Each block as "length:bytes".
+TEST(BlockBytesTest, ExtentAndPositionsOutsideTheFile) {
+  const std::tuple<std::string, std::vector<int64_t>, const char*> cases[] = {
+      {"0123456789", {2, 5, 5, 8}, "3:32 33 34 0: 3:35 36 37 2:38 39 "},
+      // Offsets that fall give empty blocks; past the end reads as 0.
+      {"0123456789", {6, 3, 12}, "-3: 9:33 34 35 36 37 38 39 00 00 -2: "},
+      // An Offset of 2^31 or more loads as the lowest integer: its count lies
+      // before the file, and nothing of its two gigabytes is kept.
+      {Unhex("05 00 01 02 03"), {INT32_MIN}, "2147483653:00 00 "},
+      {Unhex("01 00 40"), {-1, 3}, "4:00 01 00 40 0: "}};
+  for (const auto& [bytes, offsets, expected] : cases) {
+    const LoadedPak pak = WithOffsets(bytes, offsets);
+    std::string text, scratch;
+    for (size_t b = 0; b < offsets.size(); ++b) {
+      text += std::to_string(BlockLength(pak, b)) + ":" +
+              Hex(BlockBytes(pak, b, &scratch)) + " ";
+    }
+    EXPECT_EQ(text, expected);
+  }
+}
+
+// Blocks that run past the end of the file, some by two gigabytes: only the
+// zeros that decoding can use are made, and they decode as the whole would.
+TEST(BlockBytesTest, OnlyTheUsefulZerosAreKept) {
+  Nodes deep = Chain(std::string(126, 'a') + "|");  // 126 zeros end a string
+  for (TreeNode& node : deep) {
+    if (node.child_l != kL) std::swap(node.child_l, node.child_r);
+  }
+  std::mt19937 random(3);
+  for (int round = 0; round < 200; ++round) {
+    // Small tables, so that zeros often reach a terminator.
+    const Nodes nodes =
+        round % 10 == 5 ? deep : RandomNodes(random, 1 + random() % 12, 14);
+    const size_t n = random() % 40 + (random() % 8 ? 0 : 256);
+    std::string block = {static_cast<char>(n), static_cast<char>(n >> 8)};
+    for (size_t i = random() % 30; i > 0; --i) {
+      block += static_cast<char>(random() % 4 == 0 ? 0 : random());
+    }
+    const int64_t extra = round % 10 ? random() % 20000 : INT32_MAX - 99;
+    LoadedPak pak = WithOffsets(block, {0, std::ssize(block) + extra});
+    pak.tree = MakeCodeTree(nodes);
+    std::string scratch;
+    const std::string kept(BlockBytes(pak, 0, &scratch));
+    ASSERT_LE(kept.size(), block.size() + 2 * n + 258 * (n + 2));
+    const std::string whole =  // all of it, or far more than is kept
+        block + std::string(std::min<int64_t>(extra, 100000), '\0');
+    ASSERT_EQ(kept, whole.substr(0, kept.size()));
+    EXPECT_EQ(Decode(kept, pak.tree), Decode(whole, pak.tree)) << round;
   }
 }
 

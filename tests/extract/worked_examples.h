@@ -1,25 +1,23 @@
-// Small hand-made pakfiles and trees shared by the extraction tests.
+// Small hand-made pakfiles and trees for the extraction and packing tests.
 #ifndef VORLEX_TESTS_EXTRACT_WORKED_EXAMPLES_H_
 #define VORLEX_TESTS_EXTRACT_WORKED_EXAMPLES_H_
 
 #include <string>
 #include <vector>
 
-#include "pak/code_tree.h"
 #include "support/command_test.h"
 #include "support/pak_maker.h"
 
 namespace vorlex::testing {
 
-// N = 3, B = 1: the leaves A (code 0) and '|' (code 1) under the root, one
-// block with the string "A|" and ID 7.
+// N = 3, B = 1: A (code 0) and '|' (code 1); one block, ID 7, holding "A|".
 inline std::string ThreeNodePak() {
   return Unhex(
       "03 00  41 02 FF FF  7C 02 FF FF  00 00 00 01  01 00  07 00 16 00 00 00"
       "  01 00 00 00 40");
 }
 
-// a = 0, b = 10, '|' = 11.
+// a = 0, b = 10, '|' = 11; and the strings "ab|" and "|" coded with it.
 inline std::vector<TreeNode> FiveNodeTree() {
   return {{97, 4, 255, 255},
           {98, 3, 255, 255},
@@ -27,8 +25,6 @@ inline std::vector<TreeNode> FiveNodeTree() {
           {0, 4, 1, 2},
           {0, 0, 0, 3}};
 }
-
-// The strings "ab|" and "|" coded with FiveNodeTree().
 inline std::string FiveNodeBlock() { return Unhex("02 00 00 00 01 00 58 C0"); }
 
 // '|' = 0 and A = 1, so that zero bytes read as empty strings.

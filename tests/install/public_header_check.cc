@@ -2,13 +2,7 @@
 // nothing but the standard library.
 #include "vorlex/vorlex.h"
 
-namespace {
-
-[[maybe_unused]] bool UsesTheInterface(vorlex::Pakfile* pak) {
-  vorlex::Error error;
-  vorlex::Block block{.id = 1, .strings = {"text|"}};
-  return vorlex::BlockCount(*pak) > 0 &&
-         vorlex::ReplaceBlocks(pak, 0, {block}, &error);
+[[maybe_unused]] static bool Uses(vorlex::Pakfile* pak, vorlex::Error* error) {
+  return vorlex::ReplaceBlocks(pak, vorlex::BlockCount(*pak),
+                               {{.id = 1, .strings = {"text|"}}}, error);
 }
-
-}  // namespace

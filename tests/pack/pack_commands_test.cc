@@ -1,320 +1,370 @@
-// The packing commands through the real binary: console output, exit status
-// and the pakfile's bytes.
-#include <gtest/gtest.h>
+// The packing commands through the real binary (standard output, exit status
+// and the pakfile's bytes), round trips through extraction, and the pakfile
+// replaced whole or not at all: any one file call failing (a failed open of
+// the temporary file makes the command write in place), a process killed at
+// random moments, read-only files, permissions and links.
+#include "pack/pack_commands.h"
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "pack/pack_fixtures.h"
+#include "extract/worked_examples.h"
+#include "pak/file_io.h"
 
 namespace vorlex::testing {
 namespace {
 
+namespace fs = std::filesystem;
 const std::string kDone = " ---- Done! ----\r\n";
 const std::string kNotChanged = " Error: Pakfile not changed!\r\n";
+const std::string kLongA = std::string(22, 'A') + "|";  // 3 bytes of code
 
-// A text file as extraction writes it for `blocks`.
-std::string TextFor(const std::vector<TestBlock>& blocks, int node_count = 3) {
-  return ExpectedExtractText("a.pak", node_count, blocks);
+// The tree of ThreeNodePak(): A = 0, '|' = 1.
+std::vector<TreeNode> ThreeNodeTree() {
+  return {{65, 2, 255, 255}, {124, 2, 255, 255}, {0, 0, 0, 1}};
 }
 
-// 22 A's and a terminator: 23 bits, three bytes of code.
-const std::string kLongA = std::string(22, 'A') + "|";
+std::string TextFor(const std::vector<TestBlock>& blocks) {
+  return ExpectedExtractText("a.pak", 3, blocks);
+}
+
+// The new bytes over the old file, which is never shortened.
+std::string Over(std::string fresh, const std::string& old) {
+  if (fresh.size() < old.size()) fresh += old.substr(fresh.size());
+  return fresh;
+}
+
+// `pak` with the bytes at `at` replaced.
+std::string Patch(std::string pak, size_t at, std::string_view bytes) {
+  return pak.replace(at, bytes.size(), bytes);
+}
+
+// The standard output of a run over `blocks` blocks that ends with `end`.
+std::string Dots(int blocks, const std::string& end) {
+  return "Nr of Blocks: " + std::to_string(blocks) + "\r\n" +
+         std::string(blocks, '.') + end;
+}
+std::string Done(int blocks) { return Dots(blocks, kDone); }
+std::string NotChanged(int blocks) { return Dots(blocks, kNotChanged); }
+
+struct Case {
+  const char* command;
+  std::string pak;  // empty: a.pak as the case before left it
+  std::string text;
+  std::string out;         // ending in kDone, or else a refusal
+  std::string after = "";  // the pakfile after a run that ends in kDone
+  std::string told = "";   // a part of standard error
+  const char* txtfile = "t.txt";
+};
 
 class PackCommandTest : public CommandTest {
  protected:
-  // Runs `command` on a.pak with t.txt, after writing both.
-  RunResult Pack(const std::string& command, const std::string& pak,
-                 const std::string& text) {
+  void Expect(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.command) + " " + c.text.substr(0, 150));
+      if (!c.pak.empty()) Write("a.pak", c.pak);
+      const std::string before = Read("a.pak");
+      Write("t.txt", c.text);
+      const RunResult run = Vorlex({"a.pak", c.txtfile, c.command});
+      const bool done = c.out.ends_with(kDone);
+      EXPECT_EQ(run.out, c.out);
+      EXPECT_EQ(run.exit_status, done ? 0 : 1);
+      EXPECT_EQ(Hex(Read("a.pak")), Hex(done ? c.after : before));
+      EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
+    }
+  }
+};
+
+TEST_F(PackCommandTest, WritesTheBlocksOfTheText) {
+  const std::vector<TestBlock> r = RandomBlocks(5, 3, 6);
+  const std::vector<TreeNode> nodes = BuildHuffmanTree(AllStrings(r));
+  const std::string pak = MakePakfile(nodes, r);
+  const TestBlock shorter = {900, {r[0].strings[1]}};
+  std::vector<TestBlock> swapped = {r[2], r[1], r[0]};  // a longer block first
+  swapped[1].strings.push_back(r[2].strings[0]);
+  // N = 3, B = 1: block 0 fills bytes 22 to 31.
+  const std::string pak32 = MakePakfile(ThreeNodeTree(), {{7, {"A|", kLongA}}});
+  Expect({
+      // The head is 28 bytes; block 0 is 11 bytes at 28, block 1 at 39.
+      {"/P", ThreeNodePak(),
+       TextFor({{300, {"A|", "A|", "A|"}}, {301, {"AA|"}}}), Done(2),
+       Unhex("03 00 41 02 FF FF 7C 02 FF FF 00 00 00 01"
+             " 02 00 2C 01 1C 00 00 00 2D 01 27 00 00 00"
+             " 03 00 00 00 01 00 02 00 40 40 40 01 00 00 00 20"),
+       "vorlex: a.pak: 2 blocks written, 27 -> 44 bytes; "
+       "block 0 grew most (+6 bytes)\n"},
+      {"/p", ThreeNodePak(),
+       CrLf({"Total number OF BLOCKS: &H1 block", "Block Nr: 0", "ID: 5",
+             "Nr of Strings: 1", "0:  AA|"}),
+       Done(1), MakePakfile(ThreeNodeTree(), {{5, {"AA|"}}})},
+      {"/P", pak, TextFor({{42, {r[1].strings[0], "|"}}}), Done(1),
+       Over(MakePakfile(nodes, {{42, {r[1].strings[0], "|"}}}), pak),
+       "no block grew"},
+      {"/R", pak, TextFor({shorter}), Done(1),
+       Over(MakePakfile(nodes, {r[0], r[1], shorter}), pak)},
+      {"/r", pak, TextFor(swapped), Done(3),
+       Over(MakePakfile(nodes, swapped), pak)},
+      // The add step moves the blocks by 6 bytes; the new block is at 38.
+      {"/A", pak32, TextFor({{9, {"AA|"}}}), Done(1),
+       pak32.substr(0, 14) +
+           Unhex("02 00 07 00 1C 00 00 00 09 00 26 00 00 00") +
+           pak32.substr(22) + Unhex("01 00 00 00 20"),
+       "vorlex: a.pak: 1 block written, 32 -> 43 bytes; "
+       "block 1 grew most (+5 bytes)\n"},
+      {"/A", "", TextFor({{10, {"A|"}}}), Done(1),
+       MakePakfile(ThreeNodeTree(),
+                   {{7, {"A|", kLongA}}, {9, {"AA|"}}, {10, {"A|"}}})},
+      {"/a", pak32, TextFor({{8, {"A|"}}, {9, {"AA|"}}}), Done(2),
+       MakePakfile(ThreeNodeTree(), {{8, {"A|"}}, {9, {"AA|"}}})},
+  });
+}
+
+TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
+  const std::string pak3 = ThreeNodePak();
+  const std::string pak32 = MakePakfile(ThreeNodeTree(), {{7, {"A|", kLongA}}});
+  const std::string two =
+      MakePakfile(ThreeNodeTree(), {{1, {"A|"}}, {2, {"A|"}}});
+  const std::string three =
+      MakePakfile(ThreeNodeTree(), {{1, {"A|"}}, {2, {"A|"}}, {3, {"A|"}}});
+  const std::string n0 = "Error: Nr of Blocks = 0!\r\n";
+  const std::string many = "Error: Too many Blocks!\r\n";
+  std::string cut_short = TextFor({{1, {"A|"}}, {2, {"A|"}}});
+  cut_short.replace(cut_short.find("Blocks: 2"), 9, "Blocks: 4");
+  const std::string one_more = TextFor({{9, {"AA|"}}});
+  Expect({
+      {"/P", pak3, CrLf({"Number of Blocks 1", "Number of  Blocks: 1", "B: 0"}),
+       n0, "", "has no \"Number of Blocks:\" line"},
+      // The count is read after the first colon, in the first count line.
+      {"/P", pak3, CrLf({"x: the NUMBER of blocks: 4", "Number of Blocks: 9"}),
+       "Nr of Blocks: 0\r\n" + n0},
+      {"/A", pak3, "", n0, "", "cannot open txtfile 'missing.txt'",
+       "missing.txt"},
+      {"/R", pak3, "Number of Blocks: 0.4\r\n", "Nr of Blocks: 0\r\n" + n0},
+      {"/A", pak3, "Number of Blocks: -1e99\r\n",
+       "Nr of Blocks:-2147483648\r\nError: Nr of Blocks < 0!\r\n"},
+      {"/P", pak3, "Number of Blocks: 65536\r\n",
+       "Nr of Blocks: 65536\r\n" + many},
+      {"/R", pak3, "Number of Blocks: 2\r\n", "Nr of Blocks: 2\r\n" + many},
+      {"/A", pak32, TextFor({{1, {"A|"}}, {2, {"A|"}}, {3, {"A|"}}}),
+       "Nr of Blocks: 3\r\n" + many},
+      {"/P", pak3, TextFor({{1, {"AxA|"}}, {2, {"A|"}}}),
+       "Nr of Blocks: 2\r\n. Error: Char not Found in Tree!\r\n." + kNotChanged,
+       "", "'a.pak' not changed: t.txt:8: block 0: byte 120 'x'"},
+      {"/P", pak3, cut_short, "Nr of Blocks: 4\r\n...." + kNotChanged, "",
+       "ends before the block is complete"},
+      {"/R", pak3,
+       CrLf({"Number of Blocks: 1", "B: 0", "ID: 1", "N: 2", "0:  A|",
+             "0:  AA|", "1:  A|"}),
+       NotChanged(1), "", "t.txt:6: block 0: string index 0 occurs twice"},
+      // Block 1 inside the directory; block 1 at 16,777,200, so block 2
+      // would start beyond what three offset bytes hold.
+      {"/R", Patch(two, 24, "\x0A"), TextFor({{2, {"A|"}}}), NotChanged(1), "",
+       "inside the node table or the directory"},
+      {"/R", Patch(three, 24, "\xF0\xFF\xFF"),
+       TextFor({{1, {std::string(200, 'A') + "|"}}, {2, {"A|"}}}),
+       NotChanged(2), "", "block 2 would start at offset 16777230"},
+      // Block 0 at 20, inside the directory; at 32, the end of the file;
+      // blocks 0 and 1 swapped.
+      {"/A", Patch(pak32, 18, "\x14"), one_more, NotChanged(1), "",
+       "inside the node table"},
+      {"/A", Patch(pak32, 18, "\x20"), one_more, NotChanged(1), "",
+       "at or before block 0"},
+      {"/A", Patch(Patch(two, 18, "\x21"), 24, "\x1C"), one_more, NotChanged(1),
+       "", "before block 0"},
+      {"/A", MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535)),
+       one_more, NotChanged(1), "", "65535 blocks"},
+  });
+}
+
+TEST_F(PackCommandTest, ExtractedTextPacksBackIntoTheSameBytes) {
+  const std::string_view alphabets[] = {kDefaultAlphabet, "ab", "a b\n",
+                                        "xyz0123456789 "};
+  for (uint32_t seed = 0; seed < 40; ++seed) {
+    SCOPED_TRACE(seed);
+    std::vector<TestBlock> blocks =
+        RandomBlocks(seed, 1 + seed % 6, seed * 7 % 30, alphabets[seed % 4],
+                     1 + seed * 13 % 90);
+    if (seed % 3 == 0) {  // an empty block among them
+      blocks.insert(blocks.begin() + seed % blocks.size(), {7, {}});
+    }
+    std::vector<TreeNode> nodes = BuildHuffmanTree(AllStrings(blocks));
+    if (seed % 2 == 0) nodes = RenumberTree(nodes, seed);
+    const std::string pak = MakePakfile(nodes, blocks);
     Write("a.pak", pak);
-    Write("t.txt", text);
-    return Vorlex({"a.pak", "t.txt", command});
+    Write("copy.pak", pak);
+    ASSERT_EQ(Vorlex({"a.pak", "t.txt", "/E"}).exit_status, 0);
+    // The text as made apart from the extract commands.
+    ASSERT_EQ(
+        Read("t.txt"),
+        ExpectedExtractText("a.pak", static_cast<int>(nodes.size()), blocks));
+    EXPECT_EQ(Vorlex({"copy.pak", "t.txt", "/P"}).exit_status, 0);
+    EXPECT_EQ(Hex(Read("copy.pak")), Hex(pak));
+    if (seed % 4 == 1) {
+      const std::string first = std::to_string(seed / 4 % blocks.size());
+      ASSERT_EQ(Vorlex({"a.pak", "t.txt", "/L", first}).exit_status, 0);
+      EXPECT_EQ(Vorlex({"a.pak", "t.txt", "/R"}).exit_status, 0);
+      EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
+    }
   }
+  const std::string sample = VORLEX_SOURCE_DIR "/examples/sample.pak";
+  ASSERT_TRUE(FileExists(sample));
+  Write("copy.pak", ReadFileOrDie(sample));
+  ASSERT_EQ(Vorlex({sample, "t.txt", "/E"}).exit_status, 0);
+  EXPECT_EQ(Vorlex({"copy.pak", "t.txt", "/P"}).exit_status, 0);
+  EXPECT_TRUE(Read("copy.pak") == ReadFileOrDie(sample));
+}
 
-  // Checks a run that must leave a.pak as `pak` with exactly `out`.
-  void ExpectRefused(const RunResult& run, const std::string& pak,
-                     const std::string& out) {
-    EXPECT_EQ(run.out, out);
-    EXPECT_EQ(run.exit_status, 1);
-    EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
+// The file calls made so far, and the one made to fail (0: none).
+int calls = 0;
+int fail_at = 0;
+
+template <auto kCall>
+struct Failing;
+template <typename R, typename... A, R (*FileLayer::*kCall)(A...)>
+struct Failing<kCall> {
+  static R Call(A... args) {
+    if (++calls != fail_at) return (SystemFileLayer().*kCall)(args...);
+    // A failed close (or fsync) has acted all the same.
+    if constexpr (sizeof...(A) == 1) (SystemFileLayer().*kCall)(args...);
+    errno = EIO;
+    return -1;
   }
 };
 
-TEST_F(PackCommandTest, RebuildsTheWholeFileFromTheText) {
-  const RunResult run =
-      Pack("/P", ThreeNodePak(),
-           TextFor({{300, {"A|", "A|", "A|"}}, {301, {"AA|"}}}));
-  EXPECT_EQ(run.out, "Nr of Blocks: 2\r\n.." + kDone);
-  EXPECT_EQ(run.exit_status, 0);
-  // The head is 28 bytes; block 0 is 11 bytes at 28, block 1 at 39.
-  EXPECT_EQ(Hex(Read("a.pak")),
-            "03 00 41 02 FF FF 7C 02 FF FF 00 00 00 01 02 00 "
-            "2C 01 1C 00 00 00 2D 01 27 00 00 00 "
-            "03 00 00 00 01 00 02 00 40 40 40 "
-            "01 00 00 00 20");
-  EXPECT_EQ(run.err,
-            "vorlex: a.pak: 2 blocks written, 27 -> 44 bytes; block 0 grew "
-            "most (+6 bytes)\n");
-}
+using Command = void (*)(const std::string&, const std::string&, LoadedPak&,
+                         Console&);
 
-TEST_F(PackCommandTest, TheCountLineMayBeInAnyCaseAnywhereInItsLine) {
-  const std::string expected = MakePakfile(ThreeNodeTree(), {{5, {"AA|"}}});
-  for (const char* line :
-       {"number of blocks: 1", "Total NUMBER OF BLOCKS: 1 block"}) {
-    const RunResult run = Pack(
-        "/p", ThreeNodePak(),
-        CrLf({line, "Block Nr: 0", "ID: 5", "Nr of Strings: 1", "0:  AA|"}));
-    EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n." + kDone) << line;
-    EXPECT_EQ(Hex(Read("a.pak")), Hex(expected)) << line;
-  }
-}
-
-TEST_F(PackCommandTest, AShorterRebuiltFileKeepsTheOldTail) {
-  const std::vector<TestBlock> old_blocks = RandomBlocks(11, 3, 12);
-  const std::vector<TreeNode> nodes = BuildHuffmanTree(AllStrings(old_blocks));
-  const std::string old_pak = MakePakfile(nodes, old_blocks);
-  const std::vector<TestBlock> new_blocks = {
-      {42, {old_blocks[1].strings[0], "|"}}};
-  const std::string fresh = MakePakfile(nodes, new_blocks);
-  ASSERT_LT(fresh.size(), old_pak.size());
-
-  const RunResult run =
-      Pack("/P", old_pak, TextFor(new_blocks, static_cast<int>(nodes.size())));
-  EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n." + kDone);
-  EXPECT_EQ(Hex(Read("a.pak")), Hex(fresh + old_pak.substr(fresh.size())));
-  EXPECT_TRUE(Contains(run.err, "no block grew"));
-}
-
-class ReplaceLastTest : public PackCommandTest {
+class PackSafetyTest : public PackCommandTest {
  protected:
-  void SetUp() override {
-    blocks_ = RandomBlocks(5, 3, 6);
-    nodes_ = BuildHuffmanTree(AllStrings(blocks_));
-    pak_ = MakePakfile(nodes_, blocks_);
+  // Pakfiles of the same blocks in two orders; t.txt holds the second.
+  void Make(uint32_t seed, int blocks, int strings) {
+    const std::vector<TestBlock> old_blocks =
+        RandomBlocks(seed, blocks, strings);
+    const std::vector<TestBlock> new_blocks(old_blocks.rbegin(),
+                                            old_blocks.rend());
+    const std::vector<TreeNode> nodes =
+        BuildHuffmanTree(AllStrings(old_blocks));
+    old_pak_ = MakePakfile(nodes, old_blocks);
+    new_pak_ = MakePakfile(nodes, new_blocks);
+    Write("t.txt", ExpectedExtractText("a.pak", static_cast<int>(nodes.size()),
+                                       new_blocks));
   }
 
-  // The pakfile with its last blocks replaced by `last`, as /R lays it out.
-  std::string Replaced(const std::vector<TestBlock>& last) const {
-    std::vector<TestBlock> all(blocks_.begin(), blocks_.end() - last.size());
-    all.insert(all.end(), last.begin(), last.end());
-    std::string bytes = MakePakfile(nodes_, all);
-    if (bytes.size() < pak_.size()) bytes += pak_.substr(bytes.size());
-    return bytes;
+  // Runs `command` in-process on a.pak and t.txt, through `layer` once the
+  // pakfile is loaded; returns standard output.
+  std::string Run(Command command, const FileLayer& layer, int fail = 0) {
+    std::string out, err;
+    Console console = StringConsole(&out, &err);
+    LoadedPak pak = LoadTestPak(Read("a.pak"));
+    calls = 0;
+    fail_at = fail;
+    Files() = layer;
+    command(Path("a.pak"), Path("t.txt"), pak, console);
+    Files() = SystemFileLayer();
+    error_ = console.error_reported;
+    return out;
   }
 
-  std::vector<TestBlock> blocks_;
-  std::vector<TreeNode> nodes_;
-  std::string pak_;
+  // How many files `folder` holds.
+  int64_t Entries(std::string_view folder = "") {
+    return std::distance(fs::directory_iterator(Path(folder)), {});
+  }
+
+  std::string old_pak_, new_pak_;
+  bool error_ = false;
 };
 
-TEST_F(ReplaceLastTest, OneBlockReplacesTheLastAtItsOldOffset) {
-  // Shorter than before: the old bytes after it stay.
-  const std::vector<TestBlock> last = {{900, {blocks_[0].strings[1]}}};
-  const RunResult run = Pack("/R", pak_, TextFor(last));
-  EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n." + kDone);
-  EXPECT_EQ(run.exit_status, 0);
-  EXPECT_EQ(Hex(Read("a.pak")), Hex(Replaced(last)));
-  EXPECT_EQ(Read("a.pak").size(), pak_.size());
-}
-
-TEST_F(ReplaceLastTest, AsManyBlocksAsThePakfileHasReplacesThemAll) {
-  std::vector<TestBlock> all = blocks_;
-  std::swap(all[0], all[2]);  // a longer block first
-  all[1].strings.push_back(all[0].strings[0]);
-  const RunResult run = Pack("/r", pak_, TextFor(all));
-  EXPECT_EQ(run.out, "Nr of Blocks: 3\r\n..." + kDone);
-  EXPECT_EQ(Hex(Read("a.pak")), Hex(Replaced(all)));
-}
-
-TEST_F(ReplaceLastTest, MoreBlocksThanThePakfileHasAreRefused) {
-  std::vector<TestBlock> four = blocks_;
-  four.push_back(blocks_[0]);
-  ExpectRefused(Pack("/R", pak_, TextFor(four)), pak_,
-                "Nr of Blocks: 4\r\nError: Too many Blocks!\r\n");
-}
-
-TEST_F(ReplaceLastTest, WhatExtractLastWritesPutsTheSameBlocksBack) {
-  Write("a.pak", pak_);
-  RunResult run = Vorlex({"a.pak", "t.txt", "/L", "1"});
-  ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
-  run = Vorlex({"a.pak", "t.txt", "/R"});
-  EXPECT_EQ(run.out, "Nr of Blocks: 2\r\n.." + kDone);
-  EXPECT_EQ(Hex(Read("a.pak")), Hex(pak_));
-
-  // An edited string goes back into its own block.
-  std::string text = Read("t.txt");
-  const std::string& old_string = blocks_[2].strings[0];
-  const size_t at = text.find("0:  " + old_string, text.find("Block Nr: 2"));
-  ASSERT_NE(at, std::string::npos);
-  const std::string new_string = blocks_[0].strings[0];
-  text.replace(at + 4, old_string.size(), new_string);
-  Write("t.txt", text);
-  run = Vorlex({"a.pak", "t.txt", "/R"});
-  EXPECT_EQ(run.exit_status, 0) << run.out << run.err;
-  std::vector<TestBlock> last(blocks_.begin() + 1, blocks_.end());
-  last[1].strings[0] = new_string;
-  EXPECT_EQ(Hex(Read("a.pak")), Hex(Replaced(last)));
-}
-
-TEST_F(ReplaceLastTest, AFirstBlockInsideTheDirectoryIsRefused) {
-  // Block 2's Offset points into the directory.
-  std::string pak = pak_;
-  const size_t entry = 4 + 4 * nodes_.size() + 6 * 2;
-  pak[entry + 2] = 10;
-  pak[entry + 3] = 0;
-  const RunResult run = Pack("/R", pak, TextFor({blocks_[2]}));
-  ExpectRefused(run, pak, "Nr of Blocks: 1\r\n." + kNotChanged);
-  EXPECT_TRUE(Contains(run.err, "inside the node table or the directory"));
-}
-
-class AddBlockTest : public PackCommandTest {
- protected:
-  // N = 3, B = 1, block 0 of 10 bytes at 22: 32 bytes.
-  void SetUp() override {
-    pak_ = MakePakfile(ThreeNodeTree(), {{7, {"A|", kLongA}}});
-    ASSERT_EQ(pak_.size(), 32u);
-  }
-  std::string pak_;
-};
-
-TEST_F(AddBlockTest, OneBlockFillsTheNewBlockAtTheEnd) {
-  const RunResult run = Pack("/A", pak_, TextFor({{9, {"AA|"}}}));
-  EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n." + kDone);
-  EXPECT_EQ(run.exit_status, 0);
-  EXPECT_EQ(Hex(Read("a.pak")),
-            Hex(pak_.substr(0, 14) +
-                Unhex("02 00  07 00 1C 00 00 00  09 00 26 00 00 00") +
-                pak_.substr(22, 10) + Unhex("01 00 00 00 20")));
-  EXPECT_EQ(run.err,
-            "vorlex: a.pak: 1 block written, 32 -> 43 bytes; block 1 grew "
-            "most (+5 bytes)\n");
-}
-
-TEST_F(AddBlockTest, TwoBlocksRewriteTheFormerLastOneFromItsMovedOffset) {
-  const std::vector<TestBlock> blocks = {{8, {"A|"}}, {9, {"AA|"}}};
-  const RunResult run = Pack("/a", pak_, TextFor(blocks));
-  EXPECT_EQ(run.out, "Nr of Blocks: 2\r\n.." + kDone);
-  EXPECT_EQ(Hex(Read("a.pak")), Hex(MakePakfile(ThreeNodeTree(), blocks)));
-}
-
-TEST_F(AddBlockTest, MoreBlocksThanThereAreAfterTheAddStepLeaveTheFile) {
-  ExpectRefused(
-      Pack("/A", pak_, TextFor({{1, {"A|"}}, {2, {"A|"}}, {3, {"A|"}}})), pak_,
-      "Nr of Blocks: 3\r\nError: Too many Blocks!\r\n");
-}
-
-TEST_F(AddBlockTest, TwiceAppendsTwoBlocks) {
-  Pack("/A", pak_, TextFor({{9, {"AA|"}}}));
-  Write("t.txt", TextFor({{10, {"A|"}}}));
-  const RunResult run = Vorlex({"a.pak", "t.txt", "/A"});
-  EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n." + kDone);
-  EXPECT_EQ(
-      Hex(Read("a.pak")),
-      Hex(MakePakfile(ThreeNodeTree(),
-                      {{7, {"A|", kLongA}}, {9, {"AA|"}}, {10, {"A|"}}})));
-}
-
-TEST_F(AddBlockTest, BlocksThatDoNotLieWhereTheAddStepMovesThemAreRefused) {
-  const std::string text = TextFor({{9, {"AA|"}}});
-  struct Case {
-    const char* what;
-    std::string pak;
-    const char* reason;
-  };
-  std::string inside = pak_;
-  inside[18] = 20;  // block 0 at 20, inside the directory
-  std::string at_end = pak_;
-  at_end[18] = 32;  // block 0 where the file ends
-  std::string before = MakePakfile(ThreeNodeTree(), {{1, {"A|"}}, {2, {"A|"}}});
-  std::swap(before[18], before[24]);  // block 1 before block 0
-  for (const Case& c : {Case{"inside", inside, "inside the node table"},
-                        Case{"at end", at_end, "at or before block 0"},
-                        Case{"before", before, "before block 0"}}) {
-    const RunResult run = Pack("/A", c.pak, text);
-    ExpectRefused(run, c.pak, "Nr of Blocks: 1\r\n." + kNotChanged);
-    EXPECT_TRUE(Contains(run.err, c.reason)) << c.what;
+TEST_F(PackSafetyTest, AnyFileCallFailingLeavesTheOldPakfileOrTheNewOne) {
+  Make(3, 4, 5);
+  const FileLayer failing = {
+      Failing<&FileLayer::open>::Call,   Failing<&FileLayer::read>::Call,
+      Failing<&FileLayer::write>::Call,  Failing<&FileLayer::fsync>::Call,
+      Failing<&FileLayer::close>::Call,  Failing<&FileLayer::rename>::Call,
+      Failing<&FileLayer::fchmod>::Call, SystemFileLayer().unlink};
+  // /R replaces all four blocks; /A the last four of five.
+  for (Command command : {RebuildPak, ReplaceLastBlocks, AddBlock}) {
+    Write("a.pak", old_pak_);
+    fs::permissions(Path("a.pak"), fs::perms(0640));
+    ASSERT_TRUE(Run(command, failing).ends_with(kDone));
+    const std::string new_pak = Read("a.pak");
+    ASSERT_NE(new_pak, old_pak_);
+    const int total = calls;
+    int refused = 0;
+    for (int k = 1; k <= total; ++k) {
+      SCOPED_TRACE(k);  // the file call that fails
+      Write("a.pak", old_pak_);
+      const bool done = Run(command, failing, k).ends_with(kDone);
+      refused += !done;
+      EXPECT_TRUE(Read("a.pak") == (done ? new_pak : old_pak_));
+      EXPECT_EQ(error_, !done);
+      EXPECT_EQ(fs::status(Path("a.pak")).permissions(), fs::perms(0640));
+      EXPECT_EQ(Entries(), 2);  // no temporary file left
+    }
+    // At least the temporary file's write, fsync, close and rename.
+    EXPECT_GE(refused, 4);
   }
 }
 
-TEST_F(AddBlockTest, APakfileWithTheMostBlocksACountHoldsIsRefused) {
-  const std::vector<TestBlock> empty(65535, TestBlock{});
-  const std::string full = MakePakfile(ThreeNodeTree(), empty);
-  const RunResult run = Pack("/A", full, TextFor({{9, {"AA|"}}}));
-  EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n." + kNotChanged);
-  EXPECT_EQ(run.exit_status, 1);
-  EXPECT_TRUE(Read("a.pak") == full);
-  EXPECT_TRUE(Contains(run.err, "65535 blocks"));
-}
-
-TEST_F(PackCommandTest, CountsThatEndTheCommandBeforeAnythingIsRead) {
-  struct Case {
-    const char* command;
-    std::string text;
-    std::string out;
-  };
-  const std::string header = "Block Nr: 0\r\nID: 1\r\nNr of Strings: 0\r\n";
-  for (const Case& c : {
-           Case{"/P", header, "Error: Nr of Blocks = 0!\r\n"},
-           Case{"/P", "Number of Blocks: 0\r\n" + header,
-                "Nr of Blocks: 0\r\nError: Nr of Blocks = 0!\r\n"},
-           Case{"/R", "Number of Blocks: 0.4\r\n",
-                "Nr of Blocks: 0\r\nError: Nr of Blocks = 0!\r\n"},
-           Case{"/A", "", "Error: Nr of Blocks = 0!\r\n"},
-           Case{"/P", "Number of Blocks: -1\r\n" + header,
-                "Nr of Blocks:-1\r\nError: Nr of Blocks < 0!\r\n"},
-           Case{"/R", "Number of Blocks: -5\r\n",
-                "Nr of Blocks:-5\r\nError: Nr of Blocks < 0!\r\n"},
-           Case{"/A", "Number of Blocks: -1e99\r\n",
-                "Nr of Blocks:-2147483648\r\nError: Nr of Blocks < 0!\r\n"},
-           Case{"/P", "Number of Blocks: 65536\r\n",
-                "Nr of Blocks: 65536\r\nError: Too many Blocks!\r\n"},
-           Case{"/R", "Number of Blocks: 2\r\n",
-                "Nr of Blocks: 2\r\nError: Too many Blocks!\r\n"},
-       }) {
-    SCOPED_TRACE(std::string(c.command) + " " + c.text);
-    ExpectRefused(Pack(c.command, ThreeNodePak(), c.text), ThreeNodePak(),
-                  c.out);
+TEST_F(PackSafetyTest, ALinkStaysItsTargetKeepsItsModeAReadOnlyOneIsRefused) {
+  Make(8, 2, 3);
+  fs::create_directory(Path("store"));
+  fs::create_symlink("store/real.pak", Path("a.pak"));
+  for (int mode : {0600, 0604, 0755, 0444}) {
+    Write("store/real.pak", old_pak_);
+    fs::permissions(Path("store/real.pak"), fs::perms(mode));
+    const RunResult run = Vorlex({"a.pak", "t.txt", "/P"});
+    const bool writable = (mode & 0200) != 0;
+    EXPECT_EQ(run.out, Dots(2, writable ? kDone : kNotChanged));
+    EXPECT_EQ(run.exit_status, writable ? 0 : 1);
+    EXPECT_EQ(run.err.find("read-only") == std::string::npos, writable);
+    EXPECT_TRUE(Read("store/real.pak") == (writable ? new_pak_ : old_pak_));
+    EXPECT_EQ(fs::status(Path("a.pak")).permissions(), fs::perms(mode));
+    EXPECT_EQ(fs::read_symlink(Path("a.pak")), "store/real.pak");
+    EXPECT_EQ(Entries() + Entries("store"), 4);
   }
 }
 
-TEST_F(PackCommandTest, ATextFileThatCannotBeOpenedHasNoCount) {
-  Write("a.pak", ThreeNodePak());
-  for (const char* command : {"/P", "/R", "/A"}) {
-    const RunResult run = Vorlex({"a.pak", "missing.txt", command});
-    ExpectRefused(run, ThreeNodePak(), "Error: Nr of Blocks = 0!\r\n");
-    EXPECT_TRUE(Contains(run.err, "cannot open txtfile 'missing.txt'"));
+TEST_F(PackSafetyTest, AProcessKilledAtAnyMomentLeavesTheOldOrTheNewPakfile) {
+  Make(12, 1500, 50);  // about 2 MB
+  Write("a.pak", old_pak_);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Vorlex({"a.pak", "t.txt", "/P"}).exit_status, 0);
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+  ASSERT_TRUE(Read("a.pak") == new_pak_);
+  std::mt19937 random(99);
+  for (int round = 0; round < 12; ++round) {
+    Write("a.pak", old_pak_);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      if (::chdir(dir_.path().c_str()) != 0 || ::dup2(null, 1) < 0) _exit(126);
+      ::dup2(null, 2);
+      ::execl(VORLEX_BINARY, VORLEX_BINARY, "a.pak", "t.txt", "/P", nullptr);
+      _exit(127);
+    }
+    ::usleep(static_cast<useconds_t>(random() % (took * 6 / 5 + 1)));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    const std::string now = Read("a.pak");
+    EXPECT_TRUE(now == old_pak_ || now == new_pak_) << "round " << round;
+    // A killed run may leave its temporary file; it never replaced a.pak.
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+      const std::string name = entry.path().filename();
+      if (name != "a.pak" && name != "t.txt") fs::remove(entry.path());
+    }
   }
-}
-
-TEST_F(PackCommandTest, AnyMessageWhileReadingLeavesThePakfileUnchanged) {
-  const std::string two_blocks = TextFor({{1, {"AxA|"}}, {2, {"A|"}}});
-  for (const char* command : {"/P", "/A"}) {
-    SCOPED_TRACE(command);
-    const RunResult run = Pack(command, ThreeNodePak(), two_blocks);
-    // /A adds a block first: the text's two blocks are the last two then.
-    ExpectRefused(run, ThreeNodePak(),
-                  "Nr of Blocks: 2\r\n. Error: Char not Found in Tree!\r\n." +
-                      kNotChanged);
-    EXPECT_TRUE(Contains(run.err, "t.txt:8: block 0: byte 120 'x'"));
-    EXPECT_TRUE(Contains(run.err, "'a.pak' not changed: t.txt:8:"));
-  }
-}
-
-TEST_F(PackCommandTest, ATextFileThatEndsEarlyLeavesThePakfileUnchanged) {
-  std::string text = TextFor({{1, {"A|"}}, {2, {"A|"}}});
-  text.replace(text.find("Number of Blocks: 2"), 19, "Number of Blocks: 4");
-  const RunResult run = Pack("/P", ThreeNodePak(), text);
-  ExpectRefused(run, ThreeNodePak(), "Nr of Blocks: 4\r\n...." + kNotChanged);
-  EXPECT_TRUE(Contains(run.err, "ends before the block is complete"));
-}
-
-TEST_F(PackCommandTest, DuplicateIndexesLeaveThePakfileUnchanged) {
-  const RunResult run = Pack("/R", ThreeNodePak(),
-                             CrLf({"Number of Blocks: 1", "B: 0", "ID: 1",
-                                   "N: 2", "0:  A|", "0:  AA|", "1:  A|"}));
-  ExpectRefused(run, ThreeNodePak(), "Nr of Blocks: 1\r\n." + kNotChanged);
-  EXPECT_TRUE(
-      Contains(run.err, "t.txt:6: block 0: string index 0 occurs twice"));
 }
 
 }  // namespace

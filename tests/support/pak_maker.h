@@ -15,23 +15,17 @@
 
 namespace vorlex::testing {
 
-// A Huffman code tree for the characters of `strings` (the terminator '|'
-// always in it), as node records: the leaves first in rising character order,
-// then the interior nodes in the order they were made, so the root is the
-// last node. Every node number that is a child is 0 to 254, leaves have 255
-// in both child fields, and parents are set (the root's is 0). A lone
-// character gets a partner, the character 0 or else 1, so that every code has
-// a bit. At most 128 distinct characters fit 256 nodes; more aborts.
-// Deterministic for the same input.
+// A Huffman code tree for the characters of `strings` and '|': the leaves in
+// rising character order, then the interior nodes as made, the root (parent
+// 0) last; leaves have 255 in both child fields. A lone '|' gets the partner
+// 0, so that every code has a bit. Over 128 distinct characters abort.
 std::vector<TreeNode> BuildHuffmanTree(const std::vector<std::string>& strings);
 
-// The same tree with its nodes other than the root numbered afresh in an
+// The same tree with the nodes other than the root numbered afresh in an
 // order drawn from `seed`, the links following them.
 std::vector<TreeNode> RenumberTree(const std::vector<TreeNode>& nodes,
                                    uint32_t seed);
 
-// A CodeTree holding `nodes`, with its bit paths and character table built as
-// start-up builds them.
 CodeTree MakeCodeTree(const std::vector<TreeNode>& nodes);
 
 struct TestBlock {
@@ -39,19 +33,15 @@ struct TestBlock {
   std::vector<std::string> strings;  // each ends with '|'
 };
 
-// The code of one string: each character's code, found by walking the
-// parents up from the lowest leaf that carries it, most significant bit first,
-// padded with 0 bits to a whole byte. A character no leaf carries aborts.
+// The code of `text` (each character's from the lowest leaf that carries it,
+// padded to a byte; a character no leaf carries aborts), and a whole block.
 std::string EncodeTestString(const std::vector<TreeNode>& nodes,
                              std::string_view text);
-
-// The block bytes: count, relative offsets, bit data.
 std::string EncodeTestBlock(const std::vector<TreeNode>& nodes,
                             const std::vector<std::string>& strings);
 
-// A whole pakfile in the layout the pak command writes: node count, nodes,
-// block count, directory (ID, 3-byte Offset then a 0 byte), blocks one after
-// the other from the end of the directory on.
+// A whole pakfile as the pak command writes it: node count, nodes, block
+// count, directory (ID, 3-byte Offset, a 0 byte), the blocks in order.
 std::string MakePakfile(const std::vector<TreeNode>& nodes,
                         const std::vector<TestBlock>& blocks);
 
@@ -59,30 +49,25 @@ std::string MakePakfile(const std::vector<TreeNode>& nodes,
 std::string MakePakfileFromBlockBytes(const std::vector<TreeNode>& nodes,
                                       const std::vector<std::string>& blocks);
 
-// A pakfile loaded as start-up loads it.
 LoadedPak LoadTestPak(std::string bytes);
 
 inline constexpr std::string_view kDefaultAlphabet =
     "etaoinshrdlucmfwypvbgkjqxz ETAOINSHRDLUCMFWYPVBGKJQXZ.,;:!?'-0123456789\n";
 
-// Random sentence-like strings, seeded: words of the letters of `alphabet`
-// (earlier letters more often), separated by a blank when the alphabet has
-// one and now and then by an LF when it has one; each string has 0 to
-// `max_length` characters before its '|'. Ids are random. The same seed gives
-// the same blocks everywhere.
+// Random sentence-like strings with random ids, the same for the same seed
+// everywhere: words of the letters of `alphabet` (earlier letters more
+// often), separated by a blank if it has one and now and then by an LF if it
+// has one; 0 to `max_length` characters before each '|'.
 std::vector<TestBlock> RandomBlocks(
     uint32_t seed, int block_count, int strings_per_block,
     std::string_view alphabet = kDefaultAlphabet, int max_length = 60);
 
-// Every string of `blocks`, for BuildHuffmanTree.
 std::vector<std::string> AllStrings(const std::vector<TestBlock>& blocks);
 
-// The text file that /E writes for a pakfile made by MakePakfile from
-// `blocks`, named `pakfile` on the command line, with `node_count` nodes.
+// The text file that /E writes for MakePakfile(nodes, blocks) named `pakfile`
+// on the command line, with `node_count` nodes; and one block section of it.
 std::string ExpectedExtractText(std::string_view pakfile, int node_count,
                                 const std::vector<TestBlock>& blocks);
-
-// One block section of that text file.
 std::string ExpectedBlockSection(int block_nr, const TestBlock& block);
 
 }  // namespace vorlex::testing
