@@ -58,6 +58,15 @@ struct Refusal {
   }
 };
 
+// Room for the new image: the old size and some growth, so that the usual
+// edit never makes the string double its buffer (which would hold a third
+// copy of the pakfile at once).
+size_t ImageCapacity(const LoadedPak& pak) {
+  const size_t size = pak.bytes.size();
+  return size + std::min<size_t>(size / 8, size_t{8} << 20) +
+         (size_t{64} << 10);
+}
+
 // A lookup table for the read-back check, when there is enough to decode.
 std::optional<DecodeTable> ReadBackTable(const LoadedPak& pak) {
   if (!TableWorthBuilding(pak.bytes.size())) return std::nullopt;
@@ -246,7 +255,7 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
   // (zeros where that lies past the end of the file).
   std::string image;
   if (!refusal.refused()) {
-    image.reserve(pak.bytes.size());
+    image.reserve(ImageCapacity(pak));
     image.assign(pak.bytes, 0,
                  std::min(pak.bytes.size(), static_cast<size_t>(start)));
     image.resize(static_cast<size_t>(start), '\0');
@@ -282,7 +291,7 @@ void RebuildPak(const std::string& pakfile, const std::string& txtfile,
   const std::vector<int64_t> old_extents =
       BlockExtents(pak.directory, static_cast<int64_t>(pak.bytes.size()));
   std::string image = RebuildHead(pak.header, pak.tree.nodes, *count);
-  image.reserve(std::max(image.size(), pak.bytes.size()));
+  image.reserve(std::max(image.size(), ImageCapacity(pak)));
   pak.header.block_count = *count;
   pak.directory.assign(static_cast<size_t>(*count), BlockEntry{});
 
