@@ -273,6 +273,14 @@ DecodedBlock DecodeBlockWithTable(std::string_view block,
   auto advance = [&](Stream* s) {
     Advance(tree, data, bit_count, fast_limit, entries, s);
   };
+  // One stream alone, windows in registers until an event, then one step.
+  auto run_to_end = [&](Stream* s) {
+    Stream* const one[1] = {s};
+    while (!s->done) {
+      AdvanceTogether<1>(data, fast_limit, entries, one);
+      if (!s->done) advance(s);
+    }
+  };
 
   // The relative offsets of strings n/4, n/2 and 3n/4, when they look
   // sound, let four streams decode the quarters of the block side by side:
@@ -282,7 +290,7 @@ DecodedBlock DecodeBlockWithTable(std::string_view block,
   constexpr int kStreams = 4;
   size_t first_string[kStreams + 1];
   uint64_t first_bit[kStreams];
-  bool split = n >= 2 * kStreams && data_size >= 1024;
+  bool split = n >= 2 * kStreams && data_size >= 256;
   for (int j = 0; j < kStreams; ++j) {
     first_string[j] = n * j / kStreams;
     first_bit[j] = j == 0 ? 0
@@ -307,15 +315,16 @@ DecodedBlock DecodeBlockWithTable(std::string_view block,
                       end_bit - first_bit[j]);
       pointers[j] = &parts[j];
     }
-    while (true) {
+    bool any_done = false;
+    while (!any_done) {
       AdvanceTogether<kStreams>(data, fast_limit, entries, pointers);
-      bool all_done = true;
       for (Stream& part : parts) {
         if (!part.done) advance(&part);
-        all_done &= part.done;
+        any_done |= part.done;
       }
-      if (all_done) break;
     }
+    // Once one quarter is done the others go on alone.
+    for (Stream& part : parts) run_to_end(&part);
     whole = std::move(parts[0]);
     for (int j = 1; j < kStreams; ++j) {
       if (whole.ends.size() != first_string[j]) break;  // the bits ran out
@@ -323,7 +332,7 @@ DecodedBlock DecodeBlockWithTable(std::string_view block,
         // The offset did not hold: go on from where the decoding ended.
         whole.wanted = n - first_string[j];
         whole.done = false;
-        while (!whole.done) advance(&whole);
+        run_to_end(&whole);
         break;
       }
       const Stream& part = parts[j];
@@ -335,7 +344,7 @@ DecodedBlock DecodeBlockWithTable(std::string_view block,
     }
   } else {
     whole = StartStream(0, n, bit_count);
-    while (!whole.done) advance(&whole);
+    run_to_end(&whole);
   }
   Stream& first = whole;
   // A string that the bytes ended before its terminator is dropped.
