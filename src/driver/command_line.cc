@@ -162,6 +162,17 @@ double NumericValue(std::string_view text) {
   text.remove_prefix(i);
   const size_t length = DecimalLength(text);
   if (length == 0) return 0;
+  // Whole numbers of up to 15 digits (every key and count of a text file)
+  // are exact in a double and need no general parser.
+  const bool negative = text[0] == '-';
+  const size_t first_digit = text[0] == '-' || text[0] == '+' ? 1 : 0;
+  if (length - first_digit <= 15) {
+    double value = 0;
+    size_t i = first_digit;
+    while (i < length && IsDigit(text[i]))
+      value = value * 10 + (text[i++] - '0');
+    if (i == length) return negative ? -value : value;
+  }
   // The text is a plain decimal number now, which strtod reads exactly; it
   // never sees the hexadecimal, infinity or nan forms it would also accept.
   const std::string number(text.substr(0, length));

@@ -74,6 +74,7 @@ CodeTable BuildCodeTable(const CodeTree& tree) {
     if (path.empty()) continue;
     CodeTable::Code& code = table.codes[static_cast<size_t>(c)];
     code.length = static_cast<int32_t>(path.size());
+    table.max_length = std::max(table.max_length, code.length);
     // The stored path runs from the leaf up; the code runs from the root down.
     if (path.size() <= CodeTable::kMaxFastBits) {
       for (auto step = path.rbegin(); step != path.rend(); ++step) {
@@ -96,26 +97,16 @@ EncodeResult EncodeString(std::string_view text, const CodeTable& table,
                           std::string* out) {
   const std::string_view cut = CutAfterTerminator(text);
   EncodeResult result;
-  // First the length of the code, and where it must stop.
-  uint64_t total_bits = 0;
-  bool has_long_code = false;
-  size_t end = cut.size();
-  for (size_t i = 0; i < cut.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(cut[i]);
-    const int length = table.codes[c].length;
-    if (length == 0) {
-      result = {.ok = false, .position = i, .byte = c};
-      end = i;
-      break;
-    }
-    total_bits += static_cast<uint64_t>(length);
-    has_long_code |= length > CodeTable::kMaxFastBits;
-  }
-  const std::string_view encodable = cut.substr(0, end);
-  if (has_long_code) {
+  if (table.max_length > CodeTable::kMaxFastBits) {
+    // A deep tree: codes go in slices.
     BitSink sink(out);
-    for (unsigned char c : encodable) {
+    for (size_t i = 0; i < cut.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(cut[i]);
       const CodeTable::Code& code = table.codes[c];
+      if (code.length == 0) {
+        result = {.ok = false, .position = i, .byte = c};
+        break;
+      }
       if (code.length <= CodeTable::kMaxFastBits) {
         sink.Put(code.bits, code.length);
       } else {
@@ -127,15 +118,22 @@ EncodeResult EncodeString(std::string_view text, const CodeTable& table,
   }
   // Every code fits the 64-bit buffer with the fewer than 8 bits pending, so
   // each character's bits go in with one shift, and each step stores the
-  // buffer's top 8 bytes whole and moves on by the whole bytes in it.
+  // buffer's top 8 bytes whole and moves on by the whole bytes in it. The
+  // longest code bounds the room needed; what is not used is cut off.
   const size_t old_size = out->size();
-  const size_t code_bytes = static_cast<size_t>((total_bits + 7) / 8);
-  out->resize(old_size + code_bytes + 8);
-  char* p = out->data() + old_size;
+  out->resize(old_size +
+              (cut.size() * static_cast<size_t>(table.max_length) + 7) / 8 + 8);
+  char* const begin = out->data() + old_size;
+  char* p = begin;
   uint64_t buffer = 0;  // pending bits from the top down
   int pending = 0;
-  for (unsigned char c : encodable) {
+  for (size_t i = 0; i < cut.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(cut[i]);
     const CodeTable::Code& code = table.codes[c];
+    if (code.length == 0) {
+      result = {.ok = false, .position = i, .byte = c};
+      break;
+    }
     buffer |= code.bits << (64 - pending - code.length);
     pending += code.length;
     StoreBigEndian64(p, buffer);
@@ -143,8 +141,8 @@ EncodeResult EncodeString(std::string_view text, const CodeTable& table,
     buffer <<= pending & ~7;
     pending &= 7;
   }
-  if (pending > 0) StoreBigEndian64(p, buffer);
-  out->resize(old_size + code_bytes);
+  if (pending > 0) StoreBigEndian64(p++, buffer);
+  out->resize(old_size + static_cast<size_t>(p - begin));
   return result;
 }
 

@@ -27,6 +27,8 @@ struct CodeTable {
   // For codes longer than kMaxFastBits: the code as '0'/'1' characters, root
   // bit first. Empty for every other character.
   std::array<std::string, 256> long_codes{};
+  // The longest code of any character: it bounds the bytes a text can take.
+  int32_t max_length = 0;
 };
 
 // Turns the tree's bit paths (leaf first) into codes (root first). A
