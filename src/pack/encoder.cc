@@ -98,15 +98,21 @@ EncodeResult EncodeString(std::string_view text, const CodeTable& table,
   const std::string_view cut = CutAfterTerminator(text);
   EncodeResult result;
   if (table.max_length > CodeTable::kMaxFastBits) {
-    // A deep tree: codes go in slices.
+    // A deep tree, which is rare: find where the text must stop first, then
+    // feed the codes in slices.
+    size_t end = 0;
+    while (end < cut.size() &&
+           table.codes[static_cast<unsigned char>(cut[end])].length != 0) {
+      ++end;
+    }
+    if (end < cut.size()) {
+      result = {.ok = false,
+                .position = end,
+                .byte = static_cast<unsigned char>(cut[end])};
+    }
     BitSink sink(out);
-    for (size_t i = 0; i < cut.size(); ++i) {
-      const unsigned char c = static_cast<unsigned char>(cut[i]);
+    for (unsigned char c : cut.substr(0, end)) {
       const CodeTable::Code& code = table.codes[c];
-      if (code.length == 0) {
-        result = {.ok = false, .position = i, .byte = c};
-        break;
-      }
       if (code.length <= CodeTable::kMaxFastBits) {
         sink.Put(code.bits, code.length);
       } else {
