@@ -9,7 +9,7 @@
 #include "support/pak_maker.h"
 #include "workload.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 void BM_DecodeBlockPlain(benchmark::State& state) {
@@ -42,4 +42,4 @@ void BM_DecodeBlockTable(benchmark::State& state) {
 BENCHMARK(BM_DecodeBlockTable)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace vorlex
+}  // namespace vorlex::core

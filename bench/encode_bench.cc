@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
 #include "extract/decode_table.h"
 #include "pack/encoder.h"
 #include "pack/line_reader.h"
 #include "pack/text_reader.h"
-#include "pak/console.h"
 #include "workload.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 void BM_EncodeString(benchmark::State& state) {
@@ -76,4 +76,4 @@ void BM_ReadTextBlock(benchmark::State& state) {
 BENCHMARK(BM_ReadTextBlock)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace vorlex
+}  // namespace vorlex::core

@@ -19,11 +19,11 @@ constexpr char kAlphabet[] =
     ".,;:!?'\"-()[]/&%$#@*+=<>_~\n";
 
 std::string Make(int strings_per_block) {
-  const auto blocks = vorlex::testing::RandomBlocks(
+  const auto blocks = vorlex::core::testing::RandomBlocks(
       20261206, kBlocks, strings_per_block, kAlphabet, 70);
-  const auto nodes =
-      vorlex::testing::BuildHuffmanTree(vorlex::testing::AllStrings(blocks));
-  return vorlex::testing::MakePakfile(nodes, blocks);
+  const auto nodes = vorlex::core::testing::BuildHuffmanTree(
+      vorlex::core::testing::AllStrings(blocks));
+  return vorlex::core::testing::MakePakfile(nodes, blocks);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "workload.h"
 
-namespace vorlex::bench {
+namespace vorlex::core::bench {
 
 const Workload& SharedWorkload() {
   static const Workload* const workload = [] {
@@ -19,4 +19,4 @@ const Workload& SharedWorkload() {
   return *workload;
 }
 
-}  // namespace vorlex::bench
+}  // namespace vorlex::core::bench

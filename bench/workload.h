@@ -9,7 +9,7 @@
 #include "pak/pak.h"
 #include "support/pak_maker.h"
 
-namespace vorlex::bench {
+namespace vorlex::core::bench {
 
 inline constexpr char kAlphabet[] =
     "etaoinshrdlucmfwypvbgkjqxz ETAOINSHRDLUCMFWYPVBGKJQXZ0123456789"
@@ -24,6 +24,6 @@ struct Workload {
 
 const Workload& SharedWorkload();
 
-}  // namespace vorlex::bench
+}  // namespace vorlex::core::bench
 
 #endif  // VORLEX_BENCH_WORKLOAD_H_

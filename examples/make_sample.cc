@@ -11,7 +11,7 @@
 
 namespace {
 
-using vorlex::testing::TestBlock;
+using vorlex::core::testing::TestBlock;
 
 std::vector<TestBlock> SampleBlocks() {
   return {
@@ -43,8 +43,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::vector<TestBlock> blocks = SampleBlocks();
-  const std::string pak = vorlex::testing::MakePakfile(
-      vorlex::testing::BuildHuffmanTree(vorlex::testing::AllStrings(blocks)),
+  const std::string pak = vorlex::core::testing::MakePakfile(
+      vorlex::core::testing::BuildHuffmanTree(
+          vorlex::core::testing::AllStrings(blocks)),
       blocks);
   std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
   out.write(pak.data(), static_cast<std::streamsize>(pak.size()));

@@ -19,10 +19,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/numbers.h"
 #include "driver/command_line.h"
 #include "fuzz_check.h"
 
-namespace vorlex::fuzz {
+namespace vorlex::core::fuzz {
 namespace {
 
 // Texts up to this length are also read by the regular expression below
@@ -141,10 +142,10 @@ void CheckCommand(const std::vector<std::string>& arguments) {
 }
 
 }  // namespace
-}  // namespace vorlex::fuzz
+}  // namespace vorlex::core::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace vorlex;
+  using namespace vorlex::core;
   using fuzz::Require;
   const std::string_view input(reinterpret_cast<const char*>(data), size);
 

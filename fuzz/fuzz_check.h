@@ -10,7 +10,7 @@
 
 #include "extract/decoder.h"
 
-namespace vorlex::fuzz {
+namespace vorlex::core::fuzz {
 
 // Up to `limit` bytes of `bytes` in hexadecimal, for a failure message.
 inline std::string Hex(std::string_view bytes, size_t limit = 64) {
@@ -47,6 +47,6 @@ inline std::string Describe(const DecodedBlock& decoded) {
          " strings: " + Hex(decoded.text);
 }
 
-}  // namespace vorlex::fuzz
+}  // namespace vorlex::core::fuzz
 
 #endif  // VORLEX_FUZZ_FUZZ_CHECK_H_

@@ -18,7 +18,7 @@
 #include "pak/pak.h"
 #include "pak/pak_loader.h"
 
-namespace vorlex::fuzz {
+namespace vorlex::core::fuzz {
 namespace {
 
 // Blocks handled per input: the first ones and the last, which runs to the
@@ -154,10 +154,10 @@ void CheckBlock(const LoadedPak& pak, const DecodeTable& table, size_t b,
 }
 
 }  // namespace
-}  // namespace vorlex::fuzz
+}  // namespace vorlex::core::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace vorlex;
+  using namespace vorlex::core;
   LoadedPak pak;
   pak.bytes.assign(reinterpret_cast<const char*>(data), size);
   // Start-up: the counts, the refusal of a pakfile without blocks, the

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/console.h"
 #include "extract/decode_table.h"
 #include "extract/extract_block.h"
 #include "extract/text_writer.h"
@@ -30,12 +31,11 @@
 #include "pack/pak_image.h"
 #include "pack/text_reader.h"
 #include "pak/code_tree.h"
-#include "pak/console.h"
 #include "pak/pak.h"
 #include "pak/pak_format.h"
 #include "support/pak_maker.h"
 
-namespace vorlex::fuzz {
+namespace vorlex::core::fuzz {
 namespace {
 
 using testing::TestBlock;
@@ -175,10 +175,10 @@ void Pack(std::string_view text, const LoadedPak& pak, size_t first_row,
 }
 
 }  // namespace
-}  // namespace vorlex::fuzz
+}  // namespace vorlex::core::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace vorlex;
+  using namespace vorlex::core;
   using fuzz::Require;
   if (size < 3) return 0;
   const std::string_view content(reinterpret_cast<const char*>(data) + 3,

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/console.h"
 #include "driver/command_line.h"
 #include "extract/decoder.h"
 #include "fuzz_check.h"
@@ -24,10 +25,9 @@
 #include "pack/line_reader.h"
 #include "pack/text_reader.h"
 #include "pak/code_tree.h"
-#include "pak/console.h"
 #include "support/pak_maker.h"
 
-namespace vorlex::fuzz {
+namespace vorlex::core::fuzz {
 namespace {
 
 // Block sections read per input.
@@ -300,10 +300,10 @@ void CheckFileLines(std::string_view text, size_t chunk_size) {
 }
 
 }  // namespace
-}  // namespace vorlex::fuzz
+}  // namespace vorlex::core::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace vorlex;
+  using namespace vorlex::core;
   using fuzz::Require;
   const fuzz::FixedTree& fixed = fuzz::Tree();
   const std::string_view text(reinterpret_cast<const char*>(data), size);

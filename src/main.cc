@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
 #include "driver/startup.h"
-#include "pak/console.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  vorlex::Console console = vorlex::ProcessConsole();
-  const int status = vorlex::RunVorlex(args, console);
-  vorlex::FlushProcessConsole();
+  vorlex::core::Console console = vorlex::core::ProcessConsole();
+  const int status = vorlex::core::RunVorlex(args, console);
+  vorlex::core::FlushProcessConsole();
   return status;
 }

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vorlex {
+namespace vorlex::core {
 
 enum class CommandMode {
   kExtractAll = 1,
@@ -45,19 +45,6 @@ ParsedCommand ParseCommand(const std::vector<std::string>& arguments);
 // The usage text, eleven lines ending in CR LF.
 std::string UsageText();
 
-// The numeric value of a text: leading blanks, then a "&H", "&O" or "&B"
-// radix prefix with its digits, or else further white space and the longest
-// leading decimal number (sign, digits, fraction, exponent). Anything that is
-// not a number reads as 0.
-double NumericValue(std::string_view text);
-
-// To the nearest integer, halves to the even neighbour; values beyond the
-// signed 32-bit range saturate to its bounds.
-int32_t RoundToInteger(double value);
-
-// Upper-cases the letters a to z only.
-std::string UpperAscii(std::string_view text);
-
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_DRIVER_COMMAND_LINE_H_

@@ -2,13 +2,13 @@
 
 #include <optional>
 
+#include "base/file_io.h"
 #include "driver/command_line.h"
 #include "extract/extract_commands.h"
 #include "pack/pack_commands.h"
-#include "pak/file_io.h"
 #include "pak/pak.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 void RunCommand(const CommandLine& command, LoadedPak& pak, Console& console) {
@@ -82,4 +82,4 @@ int RunVorlex(const std::vector<std::string>& args, Console& console) {
   return console.error_reported || console.failure ? kExitFailure : kExitOk;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

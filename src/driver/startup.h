@@ -6,19 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "pak/console.h"
+#include "base/console.h"
+#include "base/exit_status.h"
 
-namespace vorlex {
-
-// Exit statuses.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;  // an error was reported
-inline constexpr int kExitUsage = 2;    // the command line was not understood
+namespace vorlex::core {
 
 // Runs the command that `args` (the arguments after the program name) ask
 // for and returns the exit status.
 int RunVorlex(const std::vector<std::string>& args, Console& console);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_DRIVER_STARTUP_H_

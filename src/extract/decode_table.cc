@@ -6,7 +6,7 @@
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 // One step of the walk from `node` along `bit`; returns the node reached and
@@ -354,4 +354,4 @@ DecodedBlock DecodeBlockWithTable(std::string_view block,
   return decoded;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

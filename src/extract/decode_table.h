@@ -13,7 +13,7 @@
 #include "extract/decoder.h"
 #include "pak/code_tree.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 // 2^11 entries of 12 bytes: small enough to stay in the first-level cache.
 inline constexpr int kTableBits = 11;
@@ -44,6 +44,6 @@ DecodedBlock DecodeBlockWithTable(std::string_view block,
 // it walks 2^kTableBits bit strings.
 inline bool TableWorthBuilding(size_t data_size) { return data_size >= 16384; }
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_EXTRACT_DECODE_TABLE_H_

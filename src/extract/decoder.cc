@@ -6,7 +6,7 @@
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 // The walk, laid out for speed. At a byte boundary the walk stands on the
@@ -162,4 +162,4 @@ DecodedBlock DecodeBlock(std::string_view block, const CodeTree& tree) {
   return decoded;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

@@ -9,7 +9,7 @@
 
 #include "pak/code_tree.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 struct DecodedBlock {
   int32_t string_count = 0;  // n, as the block's first two bytes give it
@@ -28,6 +28,6 @@ struct DecodedBlock {
 // before its terminator is dropped.
 DecodedBlock DecodeBlock(std::string_view block, const CodeTree& tree);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_EXTRACT_DECODER_H_

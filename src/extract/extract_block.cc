@@ -5,7 +5,7 @@
 #include "extract/text_writer.h"
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 // At a byte boundary the walk stands on one of at most 257 nodes (the root or
@@ -97,4 +97,4 @@ DecodedBlock ExtractBlock(const LoadedPak& pak, size_t block, std::string* out,
   return decoded;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

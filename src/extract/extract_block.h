@@ -11,7 +11,7 @@
 #include "extract/decoder.h"
 #include "pak/pak.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 // The length of block `block` (0-based): from its Offset to the next block's,
 // the last block to the end of the file. 0 or less means an empty block.
@@ -31,6 +31,6 @@ std::string_view BlockBytes(const LoadedPak& pak, size_t block,
 DecodedBlock ExtractBlock(const LoadedPak& pak, size_t block, std::string* out,
                           const DecodeTable* table = nullptr);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_EXTRACT_EXTRACT_BLOCK_H_

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <optional>
 
+#include "base/file_io.h"
 #include "extract/extract_block.h"
 #include "extract/text_writer.h"
-#include "pak/file_io.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 constexpr std::string_view kCannotWrite = "Error: Cannot write txtfile!";
@@ -136,4 +136,4 @@ void ExtractLast(const std::string& pakfile, const std::string& txtfile,
   ExtractFrom(block_nr, pakfile, txtfile, pak, console);
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "pak/console.h"
+#include "base/console.h"
 #include "pak/pak.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 void ExtractAll(const std::string& pakfile, const std::string& txtfile,
                 const LoadedPak& pak, Console& console);
@@ -18,6 +18,6 @@ void ExtractOne(const std::string& pakfile, const std::string& txtfile,
 void ExtractLast(const std::string& pakfile, const std::string& txtfile,
                  int32_t block_nr, const LoadedPak& pak, Console& console);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_EXTRACT_EXTRACT_COMMANDS_H_

@@ -2,9 +2,9 @@
 
 #include <charconv>
 
-#include "pak/console.h"
+#include "base/console.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 void AppendNumber(int64_t value, std::string* out) {
@@ -52,4 +52,4 @@ bool HoldsEndOfText(std::string_view decoded_string) {
   return decoded_string.find(kEndOfText) != std::string_view::npos;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

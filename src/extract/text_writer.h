@@ -20,7 +20,7 @@
 
 #include "extract/decoder.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 inline constexpr std::string_view kRuleLine =
     "------------------------------------------------------------------------"
@@ -43,6 +43,6 @@ bool HoldsCrLf(std::string_view decoded_string);
 inline constexpr char kEndOfText = 26;
 bool HoldsEndOfText(std::string_view decoded_string);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_EXTRACT_TEXT_WRITER_H_

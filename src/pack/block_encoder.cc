@@ -6,7 +6,7 @@
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 std::string DescribeByteValue(unsigned char byte) {
   std::string text = "byte " + std::to_string(byte);
@@ -83,4 +83,4 @@ std::string EncodeBlock(const std::vector<std::string>& strings,
   return "";
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

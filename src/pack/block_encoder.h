@@ -9,7 +9,7 @@
 #include "pack/encoder.h"
 #include "pak/code_tree.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 // A byte as diagnostics name it: "byte 233", or "byte 65 'A'" when printable.
 std::string DescribeByteValue(unsigned char byte);
@@ -28,6 +28,6 @@ std::string EncodeBlock(const std::vector<std::string>& strings,
                         const CodeTree& tree, const CodeTable& codes,
                         std::string* out);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PACK_BLOCK_ENCODER_H_

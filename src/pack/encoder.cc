@@ -5,7 +5,7 @@
 
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 // Collects whole bytes in a small local buffer so that the output string is
@@ -152,4 +152,4 @@ EncodeResult EncodeString(std::string_view text, const CodeTable& table,
   return result;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

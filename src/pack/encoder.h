@@ -10,7 +10,7 @@
 
 #include "pak/code_tree.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 // The code of every character, root first, ready to be shifted into a bit
 // buffer. Built once per run from the tree's bit paths.
@@ -53,6 +53,6 @@ EncodeResult EncodeString(std::string_view text, const CodeTable& table,
 // The text up to and including its first '|', or all of it.
 std::string_view CutAfterTerminator(std::string_view text);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PACK_ENCODER_H_

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "pak/file_io.h"
+#include "base/file_io.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 constexpr char kEndOfText = 26;
@@ -82,4 +82,4 @@ std::string_view LineReader::NextLine() {
   return line;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vorlex {
+namespace vorlex::core {
 
 // Lines end at LF or at CR LF, and the line end is not part of the line; a
 // CR not followed by LF stays in the line. A byte 26 ends the input: nothing
@@ -52,6 +52,6 @@ class LineReader {
   int64_t line_number_ = 0;
 };
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PACK_LINE_READER_H_

@@ -8,14 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_io.h"
 #include "pack/encoder.h"
 #include "pack/line_reader.h"
 #include "pack/pak_image.h"
 #include "pack/text_reader.h"
-#include "pak/file_io.h"
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 // The text file, open for line reading. One that cannot be opened reads as a
@@ -327,4 +327,4 @@ void AddBlock(const std::string& pakfile, const std::string& txtfile,
               size_before);
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

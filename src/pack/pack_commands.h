@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "pak/console.h"
+#include "base/console.h"
 #include "pak/pak.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 void RebuildPak(const std::string& pakfile, const std::string& txtfile,
                 LoadedPak& pak, Console& console);
@@ -20,6 +20,6 @@ void ReplaceLastBlocks(const std::string& pakfile, const std::string& txtfile,
 void AddBlock(const std::string& pakfile, const std::string& txtfile,
               LoadedPak& pak, Console& console);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PACK_PACK_COMMANDS_H_

@@ -7,7 +7,7 @@
 #include "pack/pak_image.h"
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 std::string BlockName(int64_t row) { return "block " + std::to_string(row); }
@@ -179,4 +179,4 @@ std::optional<std::string> RebuildImage(const LoadedPak& pak,
   return image;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

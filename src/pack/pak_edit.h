@@ -12,7 +12,7 @@
 #include "pack/encoder.h"
 #include "pak/pak.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 struct NewBlock {
   int64_t id = 0;                    // 0 to 65535
@@ -47,6 +47,6 @@ std::optional<std::string> RebuildImage(const LoadedPak& pak,
                                         const std::vector<NewBlock>& blocks,
                                         std::string* why);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PACK_PAK_EDIT_H_

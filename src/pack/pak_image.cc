@@ -6,7 +6,7 @@
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 // The add step moves every block by the size of one directory entry.
@@ -128,4 +128,4 @@ std::vector<int64_t> BlockExtents(const BlockDirectory& directory,
   return extents;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

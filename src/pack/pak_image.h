@@ -9,7 +9,7 @@
 
 #include "pak/pak.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 // The head that /P writes: the node count and node table as loaded, the new
 // block count, and a zero-filled directory of `block_count` entries.
@@ -42,6 +42,6 @@ void AddEmptyBlock(LoadedPak* pak, bool change_bytes);
 std::vector<int64_t> BlockExtents(const BlockDirectory& directory,
                                   int64_t file_length);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PACK_PAK_IMAGE_H_

@@ -4,13 +4,13 @@
 #include <cmath>
 #include <cstdio>
 
-#include "driver/command_line.h"
+#include "base/numbers.h"
 #include "extract/decoder.h"
 #include "pack/block_encoder.h"
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 constexpr std::string_view kCountLine = "NUMBER OF BLOCKS:";
@@ -298,4 +298,4 @@ TextBlock ReadTextBlock(TextReader& reader, int64_t block_nr,
   return BlockSectionReader(reader, block_nr, out).Read();
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

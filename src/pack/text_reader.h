@@ -24,13 +24,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/console.h"
 #include "extract/decode_table.h"
 #include "pack/encoder.h"
 #include "pack/line_reader.h"
 #include "pak/code_tree.h"
-#include "pak/console.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 // Reads lines up to the first that holds "Number of Blocks:" in any case and
 // returns the number after that line's first colon, rounded, after printing
@@ -94,6 +94,6 @@ struct TextBlock {
 // 0..n-1 present once.
 TextBlock ReadTextBlock(TextReader& reader, int64_t block_nr, std::string* out);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PACK_TEXT_READER_H_

@@ -2,7 +2,7 @@
 
 #include <bitset>
 
-namespace vorlex {
+namespace vorlex::core {
 
 void PrepareBitPaths(int32_t node_count, CodeTree* tree) {
   tree->bit_paths.assign(static_cast<size_t>(node_count) + 1, std::string());
@@ -72,4 +72,4 @@ std::vector<int32_t> PrepareCodeTree(CodeTree* tree) {
   return broken;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

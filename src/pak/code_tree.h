@@ -10,7 +10,7 @@
 
 #include "pak/pak_loader.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 inline constexpr int32_t kNoNode = -1;
 
@@ -57,6 +57,6 @@ std::string_view CharBitPath(const CodeTree& tree, unsigned char c);
 // Returns the broken nodes, as BuildBitPaths does.
 std::vector<int32_t> PrepareCodeTree(CodeTree* tree);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PAK_CODE_TREE_H_

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace vorlex {
+namespace vorlex::core {
 
 int32_t BytesToInteger(std::string_view field) {
   // The sum is exact in 64 bits for up to 8 bytes; callers pass at most 4.
@@ -45,4 +45,4 @@ int32_t ReadField(std::string_view bytes, int64_t offset, int width) {
   return BytesToInteger(bytes.substr(begin, length));
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace vorlex {
+namespace vorlex::core {
 
 // The little-endian value of `field` (any length; a field cut short by the end
 // of the file reads as the bytes present, the empty field as 0). A value of
@@ -24,6 +24,6 @@ void AppendInteger(int64_t value, int width, std::string* out);
 // the end of `bytes` missing (not zero): as BytesToInteger of what is there.
 int32_t ReadField(std::string_view bytes, int64_t offset, int width);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PAK_FIELDS_H_

@@ -7,7 +7,7 @@
 #include "pak/code_tree.h"
 #include "pak/pak_loader.h"
 
-namespace vorlex {
+namespace vorlex::core {
 
 struct LoadedPak {
   std::string bytes;  // the whole file as read at start-up
@@ -16,6 +16,6 @@ struct LoadedPak {
   BlockDirectory directory;
 };
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PAK_PAK_H_

@@ -18,7 +18,7 @@
 
 #include <cstdint>
 
-namespace vorlex {
+namespace vorlex::core {
 
 inline constexpr char kTerminator = '|';
 inline constexpr int kNoChild = 255;
@@ -45,6 +45,6 @@ constexpr int64_t DirectoryEnd(int64_t node_count, int64_t block_count) {
   return DirectoryEntryOffset(node_count, block_count);
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PAK_PAK_FORMAT_H_

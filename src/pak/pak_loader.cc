@@ -3,7 +3,7 @@
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 int32_t ByteAt(std::string_view bytes, int64_t offset) {
@@ -42,4 +42,4 @@ void LoadTreeAndDirectory(std::string_view pak_bytes, const PakHeader& header,
   }
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

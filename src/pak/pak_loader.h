@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vorlex {
+namespace vorlex::core {
 
 struct PakHeader {
   int32_t node_count = 0;   // N, 0 to 65535
@@ -41,6 +41,6 @@ void LoadTreeAndDirectory(std::string_view pak_bytes, const PakHeader& header,
                           std::vector<TreeNode>* nodes,
                           BlockDirectory* directory);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
 #endif  // VORLEX_PAK_PAK_LOADER_H_

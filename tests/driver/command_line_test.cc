@@ -6,9 +6,10 @@
 
 #include <limits>
 
+#include "base/numbers.h"
 #include "support/command_test.h"
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 using Args = std::vector<std::string>;
@@ -131,4 +132,4 @@ TEST(NumericValueTest, DecimalNumbersAndRadixPrefixes) {
 }
 
 }  // namespace
-}  // namespace vorlex
+}  // namespace vorlex::core

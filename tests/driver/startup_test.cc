@@ -9,7 +9,7 @@
 #include "driver/command_line.h"
 #include "support/command_test.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace {
 
 using Args = std::vector<std::string>;
@@ -111,4 +111,4 @@ TEST_F(StartupTest, TreeErrorsComeFirstOncePerBrokenNode) {
 }
 
 }  // namespace
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

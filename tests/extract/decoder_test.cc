@@ -13,7 +13,7 @@
 #include "extract/extract_block.h"
 #include "extract/worked_examples.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace {
 
 using Nodes = std::vector<TreeNode>;
@@ -240,4 +240,4 @@ TEST(BlockBytesTest, OnlyTheUsefulZerosAreKept) {
 }
 
 }  // namespace
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

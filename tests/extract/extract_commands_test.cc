@@ -10,7 +10,7 @@
 
 #include "extract/worked_examples.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -156,4 +156,4 @@ TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {
 }
 
 }  // namespace
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

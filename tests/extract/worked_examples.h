@@ -8,7 +8,7 @@
 #include "support/command_test.h"
 #include "support/pak_maker.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 
 // N = 3, B = 1: A (code 0) and '|' (code 1); one block, ID 7, holding "A|".
 inline std::string ThreeNodePak() {
@@ -32,6 +32,6 @@ inline std::vector<TreeNode> ZeroIsTerminatorTree() {
   return {{124, 2, 255, 255}, {65, 2, 255, 255}, {0, 0, 0, 1}};
 }
 
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing
 
 #endif  // VORLEX_TESTS_EXTRACT_WORKED_EXAMPLES_H_

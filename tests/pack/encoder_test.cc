@@ -9,7 +9,7 @@
 #include "extract/decoder.h"
 #include "extract/worked_examples.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace {
 
 // The code of `text` in hex, after "stop N: " when character N has no code.
@@ -67,4 +67,4 @@ TEST(EncodeStringTest, CodesLongerThanTheBitBufferMatchAnIndependentEncoder) {
 }
 
 }  // namespace
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

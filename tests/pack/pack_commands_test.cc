@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
 #include "extract/worked_examples.h"
-#include "pak/file_io.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace {
 
 namespace fs = std::filesystem;
@@ -368,4 +368,4 @@ TEST_F(PackSafetyTest, AProcessKilledAtAnyMomentLeavesTheOldOrTheNewPakfile) {
 }
 
 }  // namespace
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
 #include "extract/worked_examples.h"
-#include "pak/file_io.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace {
 
 // The lines left, each ended by LF, checking the line count on the way.
@@ -226,4 +226,4 @@ TEST(ReadTextBlockTest, TheIdStaysAndTheEndOfTheTextIsToldOnce) {
 }
 
 }  // namespace
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

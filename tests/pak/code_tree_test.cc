@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 using std::string_view_literals::operator""sv;
@@ -98,4 +98,4 @@ TEST(CodeTreeTest, PathsBrokenNodesAndCharTable) {
 }
 
 }  // namespace
-}  // namespace vorlex
+}  // namespace vorlex::core

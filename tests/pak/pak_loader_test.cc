@@ -12,7 +12,7 @@
 #include "pak/fields.h"
 #include "support/command_test.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace {
 
 constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
@@ -101,4 +101,4 @@ TEST(PakLoaderTest, WholeAndCutShortFiles) {
 }
 
 }  // namespace
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

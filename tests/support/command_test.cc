@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() : path_(fs::temp_directory_path() / "vorlex-test-XXXXXX") {
@@ -99,4 +99,4 @@ std::string Unhex(std::string_view hex) {
   return bytes;
 }
 
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

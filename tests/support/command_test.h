@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 
 struct RunResult {
   int exit_status = -1;  // -1 when the program did not exit normally
@@ -62,6 +62,6 @@ std::string CrLf(const std::vector<std::string>& lines);
 std::string Hex(std::string_view bytes);
 std::string Unhex(std::string_view hex);
 
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing
 
 #endif  // VORLEX_TESTS_SUPPORT_COMMAND_TEST_H_

@@ -9,7 +9,7 @@
 #include <queue>
 #include <random>
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace {
 
 constexpr int kNone = 255;
@@ -255,4 +255,4 @@ std::string ExpectedExtractText(std::string_view pakfile, int node_count,
   return text;
 }
 
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

@@ -13,7 +13,7 @@
 #include "pak/code_tree.h"
 #include "pak/pak.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 
 // A Huffman code tree for the characters of `strings` and '|': the leaves in
 // rising character order, then the interior nodes as made, the root (parent
@@ -70,6 +70,6 @@ std::string ExpectedExtractText(std::string_view pakfile, int node_count,
                                 const std::vector<TestBlock>& blocks);
 std::string ExpectedBlockSection(int block_nr, const TestBlock& block);
 
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing
 
 #endif  // VORLEX_TESTS_SUPPORT_PAK_MAKER_H_

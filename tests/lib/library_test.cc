@@ -9,12 +9,16 @@
 #include <functional>
 #include <random>
 
-#include "pak/file_io.h"
+#include "base/file_io.h"
 #include "support/command_test.h"
 #include "support/pak_maker.h"
 #include "vorlex/vorlex.h"
 
 namespace vorlex::testing {
+using ::vorlex::core::Files;
+using ::vorlex::core::SystemFileLayer;
+using ::vorlex::core::TreeNode;
+using namespace ::vorlex::core::testing;
 namespace {
 
 // Blocks as the text file shows them, for comparing.

@@ -1,5 +1,5 @@
 // Whole-file reads, two names of one file, buffered output, replacing a file.
-#include "pak/file_io.h"
+#include "base/file_io.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 
 #include "support/command_test.h"
 
-namespace vorlex::testing {
+namespace vorlex::core::testing {
 namespace {
 
 class FileIoTest : public CommandTest {
@@ -102,4 +102,4 @@ TEST_F(FileIoTest, ReplaceFileContents) {
 }
 
 }  // namespace
-}  // namespace vorlex::testing
+}  // namespace vorlex::core::testing

@@ -1,8 +1,8 @@
-#include "pak/console.h"
+#include "base/console.h"
 
 #include <cstdio>
 
-namespace vorlex {
+namespace vorlex::core {
 
 void Console::PrintLine(std::string_view text) {
   out(text);
@@ -51,4 +51,4 @@ std::string ConsoleInteger(int64_t value) {
   return text;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

@@ -1,15 +1,15 @@
 // Where a run's messages go. Standard output carries exactly the tool's
 // messages, every line ending in CR LF; standard error carries diagnostics
 // for people (file names, block numbers, line numbers, byte values).
-#ifndef VORLEX_PAK_CONSOLE_H_
-#define VORLEX_PAK_CONSOLE_H_
+#ifndef VORLEX_BASE_CONSOLE_H_
+#define VORLEX_BASE_CONSOLE_H_
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
-namespace vorlex {
+namespace vorlex::core {
 
 inline constexpr std::string_view kLineEnd = "\r\n";
 
@@ -42,6 +42,6 @@ Console StringConsole(std::string* out, std::string* err);
 // negative, a minus sign before a negative one.
 std::string ConsoleInteger(int64_t value);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
-#endif  // VORLEX_PAK_CONSOLE_H_
+#endif  // VORLEX_BASE_CONSOLE_H_

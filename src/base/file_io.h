@@ -1,7 +1,7 @@
 // The file layer: every system call that touches a user's file goes through
 // Files(), so that tests can make any one of them fail.
-#ifndef VORLEX_PAK_FILE_IO_H_
-#define VORLEX_PAK_FILE_IO_H_
+#ifndef VORLEX_BASE_FILE_IO_H_
+#define VORLEX_BASE_FILE_IO_H_
 
 #include <sys/types.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace vorlex {
+namespace vorlex::core {
 
 struct FileLayer {
   int (*open)(const char* path, int flags, mode_t mode);
@@ -69,6 +69,6 @@ bool MayRewrite(const std::string& path, std::string* why);
 bool ReplaceFileContents(const std::string& path, std::string_view bytes,
                          std::string* why);
 
-}  // namespace vorlex
+}  // namespace vorlex::core
 
-#endif  // VORLEX_PAK_FILE_IO_H_
+#endif  // VORLEX_BASE_FILE_IO_H_

@@ -1,4 +1,4 @@
-#include "pak/file_io.h"
+#include "base/file_io.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
-namespace vorlex {
+namespace vorlex::core {
 namespace {
 
 constexpr size_t kOutputBufferSize = size_t{1} << 20;
@@ -236,4 +236,4 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes,
   return true;
 }
 
-}  // namespace vorlex
+}  // namespace vorlex::core

@@ -5,18 +5,19 @@
 #include <functional>
 #include <utility>
 
+#include "base/file_io.h"
 #include "extract/decoder.h"
 #include "extract/extract_block.h"
 #include "pack/block_encoder.h"
 #include "pack/encoder.h"
 #include "pack/pak_edit.h"
 #include "pak/code_tree.h"
-#include "pak/file_io.h"
 #include "pak/pak.h"
 #include "pak/pak_format.h"
 #include "vorlex/vorlex.h"
 
 namespace vorlex {
+using namespace core;  // the facade is written in the core's terms
 
 struct PakfileData {
   std::string path;
