@@ -1,0 +1,18 @@
+// What the options of the command line ask of a command, beyond its switch.
+// Every field's default gives the classic behaviour.
+#ifndef VORLEX_BASE_RUN_OPTIONS_H_
+#define VORLEX_BASE_RUN_OPTIONS_H_
+
+namespace vorlex::core {
+
+struct RunOptions {
+  bool force = false;     // extraction may empty or append to any txtfile
+  bool dry_run = false;   // packing checks everything but writes nothing
+  bool quiet = false;     // no progress dots and no success messages
+  bool compact = false;   // /P drops the old bytes past the new end
+  bool in_place = false;  // write over the file where no temporary one fits
+};
+
+}  // namespace vorlex::core
+
+#endif  // VORLEX_BASE_RUN_OPTIONS_H_
