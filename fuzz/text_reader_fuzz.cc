@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/console.h"
+#include "base/numbers.h"
 #include "driver/command_line.h"
 #include "extract/decoder.h"
 #include "fuzz_check.h"
