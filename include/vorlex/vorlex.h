@@ -104,7 +104,10 @@ std::optional<Block> ReadBlock(const Pakfile& pak, int block, Error* error);
 // The code of `text` with the pakfile's tree: each character's code, most
 // significant bit first, the last byte padded with 0 bits. `text` may end
 // with '|' and holds no other. Fails naming the first character that has no
-// code, by its byte value and position.
+// code, by its byte value and position; a character whose entry in the tree
+// names a node that is not a leaf (an interior node carrying the same byte)
+// has none, since its code would not decode back. The writers refuse such
+// characters alike.
 std::optional<std::string> EncodeString(const Pakfile& pak,
                                         std::string_view text, Error* error);
 

@@ -193,15 +193,17 @@ std::optional<std::string> EncodeString(const Pakfile& pak,
                     std::to_string(text.size()) + "; only the last may be '|'");
     return std::nullopt;
   }
-  std::string code;
-  const EncodeResult result = EncodeString(text, pak.data->codes, &code);
-  if (!result.ok) {
-    Fail(error, DescribeByteValue(result.byte) + " (character " +
-                    std::to_string(result.position + 1) +
-                    " of the text) has no code in the tree of pakfile " +
-                    Quoted(pak.data->path));
+  const CodeTable& codes = pak.data->codes;
+  if (const EncodeResult bad = FindUnencodable(text, codes); !bad.ok) {
+    Fail(error, DescribeByteValue(bad.byte) + " (character " +
+                    std::to_string(bad.position + 1) + " of the text) " +
+                    UnencodableReason(
+                        bad, pak.data->pak.tree, codes,
+                        "the tree of pakfile " + Quoted(pak.data->path)));
     return std::nullopt;
   }
+  std::string code;
+  EncodeString(text, codes, &code);
   return code;
 }
 

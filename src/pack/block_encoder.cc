@@ -18,6 +18,18 @@ std::string DescribeByteValue(unsigned char byte) {
   return text;
 }
 
+std::string UnencodableReason(const EncodeResult& bad, const CodeTree& tree,
+                              const CodeTable& codes,
+                              std::string_view tree_name) {
+  std::string reason = "has no code in ";
+  reason += tree_name;
+  if (codes.codes[bad.byte].length != 0) {
+    reason += ": the node that carries it, " +
+              std::to_string(tree.char_table[bad.byte]) + ", is not a leaf";
+  }
+  return reason;
+}
+
 std::string StringShapeProblem(const std::string& text) {
   const size_t terminator = text.find(kTerminator);
   if (terminator == std::string::npos) {
@@ -62,12 +74,12 @@ std::string EncodeBlock(const std::vector<std::string>& strings,
     }
     (*out)[start + 2 + 2 * k] = static_cast<char>(relative & 0xFF);
     (*out)[start + 3 + 2 * k] = static_cast<char>(relative >> 8);
-    const EncodeResult result = EncodeString(text, codes, out);
-    if (!result.ok) {
-      return refuse(name + ": " + DescribeByteValue(result.byte) +
-                    " (character " + std::to_string(result.position + 1) +
-                    ") has no code in the pakfile's tree");
+    if (const EncodeResult bad = FindUnencodable(text, codes); !bad.ok) {
+      return refuse(name + ": " + DescribeByteValue(bad.byte) + " (character " +
+                    std::to_string(bad.position + 1) + ") " +
+                    UnencodableReason(bad, tree, codes));
     }
+    EncodeString(text, codes, out);
   }
 
   // A damaged tree can give codes that decode to something else.

@@ -73,6 +73,11 @@ CodeTable BuildCodeTable(const CodeTree& tree) {
         CharBitPath(tree, static_cast<unsigned char>(c));
     if (path.empty()) continue;
     CodeTable::Code& code = table.codes[static_cast<size_t>(c)];
+    // The decoder stops at a node when its child on the side it came in by
+    // is absent; the first step of the stored path is that side.
+    const TreeNode& node = tree.Node(tree.char_table[static_cast<size_t>(c)]);
+    table.not_leaf[static_cast<size_t>(c)] =
+        (path.front() == '0' ? node.child_l : node.child_r) != kNoChild;
     code.length = static_cast<int32_t>(path.size());
     table.max_length = std::max(table.max_length, code.length);
     // The stored path runs from the leaf up; the code runs from the root down.
@@ -91,6 +96,17 @@ CodeTable BuildCodeTable(const CodeTree& tree) {
 std::string_view CutAfterTerminator(std::string_view text) {
   const size_t end = text.find(kTerminator);
   return end == std::string_view::npos ? text : text.substr(0, end + 1);
+}
+
+EncodeResult FindUnencodable(std::string_view text, const CodeTable& table) {
+  const std::string_view cut = CutAfterTerminator(text);
+  for (size_t i = 0; i < cut.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(cut[i]);
+    if (table.codes[c].length == 0 || table.not_leaf[c]) {
+      return {.ok = false, .position = i, .byte = c};
+    }
+  }
+  return {};
 }
 
 EncodeResult EncodeString(std::string_view text, const CodeTable& table,

@@ -29,6 +29,10 @@ struct CodeTable {
   std::array<std::string, 256> long_codes{};
   // The longest code of any character: it bounds the bytes a text can take.
   int32_t max_length = 0;
+  // Characters that have a code but whose node is not a leaf (an interior
+  // node carries the byte too, and comes first): the decoder does not stop
+  // at the end of such a code, so a text holding one cannot decode back.
+  std::array<bool, 256> not_leaf{};
 };
 
 // Turns the tree's bit paths (leaf first) into codes (root first). A
@@ -49,6 +53,10 @@ struct EncodeResult {
 // that has no code it stops; the bits before it are kept and padded.
 EncodeResult EncodeString(std::string_view text, const CodeTable& table,
                           std::string* out);
+
+// The first character of `text`, cut after its first '|', that has no code
+// or whose code does not end at a leaf; ok when every one encodes soundly.
+EncodeResult FindUnencodable(std::string_view text, const CodeTable& table);
 
 // The text up to and including its first '|', or all of it.
 std::string_view CutAfterTerminator(std::string_view text);

@@ -164,6 +164,14 @@ TEST_F(LibraryTest, ReadingAndItsFailures) {
                 Quoted("a.pak"));
   EXPECT_FALSE(EncodeString(pak, "A\xE9", &error));
   EXPECT_EQ(error.message.substr(0, 31), "byte 233 (character 2 of the te");
+  // The sample has no leaf for byte 0; interior node 40 carries it.
+  const std::string sample = VORLEX_SOURCE_DIR "/examples/sample.pak";
+  const Pakfile shipped = OpenPakfile(sample, nullptr).value_or(Pakfile{});
+  EXPECT_FALSE(EncodeString(shipped, std::string("A\0B|", 4), &error));
+  EXPECT_EQ(error.message,
+            "byte 0 (character 2 of the text) has no code in the tree of "
+            "pakfile '" +
+                sample + "': the node that carries it, 40, is not a leaf");
   EXPECT_FALSE(EncodeString(pak, "a|b|", &error));
   EXPECT_EQ(error.message,
             "the text holds the terminator '|' as character 2 of 4; only the "
@@ -214,11 +222,15 @@ TEST_F(LibraryTest, RefusedWritesChangeNothing) {
     std::function<void(Pakfile*)> prepare = nullptr;
   };
   // clang-format off
-  // Node 3 is interior but carries 'c': its path "1" is a code, but decoding
-  // it reads on into the next character.
+  // Node 3 is interior but carries 'c': its path "1" would be a code, but
+  // decoding it reads on into the next character.
   const std::vector<TreeNode> c_inside = {
       {97, 4, 255, 255}, {98, 3, 255, 255}, {124, 3, 255, 255}, {99, 4, 1, 2},
       {0, 0, 0, 3}};
+  // Leaf 'c' hangs left of node 3, which the decoder takes for the leaf '|'
+  // as it comes in from the right: the code of 'c' reads back as '|'.
+  const std::vector<TreeNode> c_behind = {
+      {97, 3, 255, 255}, {99, 2, 255, 255}, {124, 3, 1, 255}, {0, 0, 0, 2}};
   const Refusal cases[] = {
       {"/R", 3, {{13, {"aa|", "a\xE9|"}}}, "block 3, string 1: byte 233 "
        "(character 2) has no code in the pakfile's tree"},
@@ -241,9 +253,13 @@ TEST_F(LibraryTest, RefusedWritesChangeNothing) {
        "offset holds at most 65535"},
       {"/R", 1, {{11, {}, 0, false}}, "block 1 is marked incomplete (it was "
        "read damaged); set `complete` to write it as it stands"},
+      {"/P", 0, {{1, {"ac|"}}}, "block 0, string 0: byte 99 'c' (character 2) "
+       "has no code in the pakfile's tree: the node that carries it, 3, is not "
+       "a leaf",
+       [&](Pakfile* pak) { *pak = Make(MakePakfile(c_inside, {{1, {"ab|"}}})); }},
       {"/P", 0, {{1, {"ac|"}}}, "block 0, string 0 does not decode back to the "
        "text encoded; the pakfile's code tree cannot carry it",
-       [&](Pakfile* pak) { *pak = Make(MakePakfile(c_inside, {{1, {"ab|"}}})); }},
+       [&](Pakfile* pak) { *pak = Make(MakePakfile(c_behind, {{1, {}}})); }},
       {"/R", 0, {{1, {"b|"}}}, "block 2 starts at offset " +
        std::to_string(at - 1) + ", before the block ahead of it (" +
        std::to_string(at) + "), so it cannot be moved",
