@@ -283,7 +283,8 @@ void CheckFileLines(std::string_view text, size_t chunk_size) {
     written += static_cast<size_t>(n);
   }
   Require(lseek(fd, 0, SEEK_SET) == 0, "cannot rewind the memory file");
-  LineReader from_file(fd, chunk_size);
+  RealFileSystem files;
+  LineReader from_file(files, fd, chunk_size);
   LineReader from_memory(text);
   while (true) {
     const bool at_end = from_memory.AtEnd();

@@ -9,7 +9,8 @@
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   vorlex::core::Console console = vorlex::core::ProcessConsole();
-  const int status = vorlex::core::RunVorlex(args, console);
+  vorlex::core::RealFileSystem files;
+  const int status = vorlex::core::RunVorlex(args, files, console);
   vorlex::core::FlushProcessConsole();
   return status;
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,16 +16,12 @@ namespace {
 
 constexpr size_t kOutputBufferSize = size_t{1} << 20;
 
-int SystemOpen(const char* path, int flags, mode_t mode) {
-  return ::open(path, flags | O_CLOEXEC, mode);
-}
-
 std::string ErrorText(int error) { return std::strerror(error); }
 
 // Writes all of `bytes`, going on after short writes and interruptions.
-bool WriteAll(int fd, std::string_view bytes) {
+bool WriteAll(FileSystem& files, int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t written = Files().write(fd, bytes.data(), bytes.size());
+    const ssize_t written = files.Write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       if (written == 0) errno = EIO;
@@ -48,7 +45,8 @@ std::string Normalized(const std::string& path) {
 }
 
 // Makes a new, empty file beside `target` and returns its descriptor.
-int CreateTemporaryBeside(const std::string& target, std::string* temp_path) {
+int CreateTemporaryBeside(FileSystem& files, const std::string& target,
+                          std::string* temp_path) {
   const std::filesystem::path target_path(target);
   std::string stem(".");
   stem.append(target_path.filename().string()).append(".vorlex-");
@@ -57,62 +55,78 @@ int CreateTemporaryBeside(const std::string& target, std::string* temp_path) {
                        std::to_string(attempt) + ".tmp";
     *temp_path = (target_path.parent_path() / name).string();
     const int fd =
-        Files().open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        files.Open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
   return -1;
 }
 
-void SyncFolder(const std::string& file) {
+// Flushes the folder holding `file`, so that a rename into it lasts.
+void SyncFolder(FileSystem& files, const std::string& file) {
   std::filesystem::path folder = std::filesystem::path(file).parent_path();
   if (folder.empty()) folder = std::filesystem::path(".");
-  const int fd = Files().open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
+  const int fd = files.Open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
   if (fd < 0) return;
-  Files().fsync(fd);
-  Files().close(fd);
+  files.Fsync(fd);
+  files.Close(fd);
 }
 
-bool WriteInPlace(const std::string& target, std::string_view bytes,
-                  std::string* why) {
-  const int fd = Files().open(target.c_str(), O_WRONLY, 0);
+bool WriteInPlace(FileSystem& files, const std::string& target,
+                  std::string_view bytes, std::string* why) {
+  const int fd = files.Open(target.c_str(), O_WRONLY, 0);
   if (fd < 0) {
     *why = "cannot open " + target + " for writing: " + ErrorText(errno);
     return false;
   }
-  bool ok = WriteAll(fd, bytes) && Files().fsync(fd) == 0;
+  bool ok = WriteAll(files, fd, bytes) && files.Fsync(fd) == 0;
   const int saved = errno;
-  ok = Files().close(fd) == 0 && ok;
+  ok = files.Close(fd) == 0 && ok;
   if (!ok) *why = "writing " + target + " in place failed: " + ErrorText(saved);
   return ok;
 }
 
 }  // namespace
 
-FileLayer SystemFileLayer() {
-  return FileLayer{
-      .open = SystemOpen,
-      .read = ::read,
-      .write = ::write,
-      .fsync = ::fsync,
-      .close = ::close,
-      .rename = ::rename,
-      .fchmod = ::fchmod,
-      .unlink = ::unlink,
-  };
+int RealFileSystem::Open(const char* path, int flags, mode_t mode) {
+  return ::open(path, flags | O_CLOEXEC, mode);
 }
-
-FileLayer& Files() {
-  static FileLayer layer = SystemFileLayer();
-  return layer;
+ssize_t RealFileSystem::Read(int fd, void* buffer, size_t count) {
+  return ::read(fd, buffer, count);
 }
+ssize_t RealFileSystem::Write(int fd, const void* buffer, size_t count) {
+  return ::write(fd, buffer, count);
+}
+int RealFileSystem::Stat(const char* path, struct stat* info) {
+  return ::stat(path, info);
+}
+int RealFileSystem::Fstat(int fd, struct stat* info) {
+  return ::fstat(fd, info);
+}
+int RealFileSystem::Fsync(int fd) { return ::fsync(fd); }
+int RealFileSystem::Ftruncate(int fd, off_t length) {
+  return ::ftruncate(fd, length);
+}
+int RealFileSystem::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
+int RealFileSystem::Fchown(int fd, uid_t owner, gid_t group) {
+  return ::fchown(fd, owner, group);
+}
+int RealFileSystem::Flock(int fd, int operation) {
+  return ::flock(fd, operation);
+}
+int RealFileSystem::Close(int fd) { return ::close(fd); }
+int RealFileSystem::Rename(const char* from, const char* to) {
+  return ::rename(from, to);
+}
+int RealFileSystem::Unlink(const char* path) { return ::unlink(path); }
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-  const int fd = Files().open(path.c_str(), O_RDONLY, 0);
+std::optional<std::string> ReadFileBytes(FileSystem& files,
+                                         const std::string& path) {
+  const int fd = files.Open(path.c_str(), O_RDONLY, 0);
   if (fd < 0) return std::nullopt;
   struct stat info;
   size_t expected = 0;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+  if (files.Fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
     expected = static_cast<size_t>(info.st_size);
   }
   // One more byte than expected, so that the end shows without a regrow.
@@ -121,16 +135,16 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   while (true) {
     if (used == bytes.size()) bytes.resize(bytes.size() * 2);
     const ssize_t got =
-        Files().read(fd, bytes.data() + used, bytes.size() - used);
+        files.Read(fd, bytes.data() + used, bytes.size() - used);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      Files().close(fd);
+      files.Close(fd);
       return std::nullopt;
     }
     if (got == 0) break;
     used += static_cast<size_t>(got);
   }
-  Files().close(fd);
+  files.Close(fd);
   bytes.resize(used);
   return bytes;
 }
@@ -143,12 +157,14 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 OutputFile::~OutputFile() {
-  if (fd >= 0) Files().close(fd);
+  if (fd >= 0) files->Close(fd);
 }
 
-bool OpenOutput(const std::string& path, bool append, OutputFile* file) {
+bool OpenOutput(FileSystem& files, const std::string& path, bool append,
+                OutputFile* file) {
   const int flags = O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC);
-  file->fd = Files().open(path.c_str(), flags, 0666);
+  file->files = &files;
+  file->fd = files.Open(path.c_str(), flags, 0666);
   file->failed = file->fd < 0;
   file->buffer.clear();
   file->buffer.reserve(kOutputBufferSize);
@@ -158,10 +174,12 @@ bool OpenOutput(const std::string& path, bool append, OutputFile* file) {
 void WriteOutput(OutputFile* file, std::string_view bytes) {
   if (file->failed) return;
   if (file->buffer.size() + bytes.size() > kOutputBufferSize) {
-    if (!WriteAll(file->fd, file->buffer)) file->failed = true;
+    if (!WriteAll(*file->files, file->fd, file->buffer)) file->failed = true;
     file->buffer.clear();
     if (bytes.size() >= kOutputBufferSize) {
-      if (!file->failed && !WriteAll(file->fd, bytes)) file->failed = true;
+      if (!file->failed && !WriteAll(*file->files, file->fd, bytes)) {
+        file->failed = true;
+      }
       return;
     }
   }
@@ -170,16 +188,18 @@ void WriteOutput(OutputFile* file, std::string_view bytes) {
 
 bool CloseOutput(OutputFile* file) {
   if (file->fd < 0) return false;
-  if (!file->failed && !WriteAll(file->fd, file->buffer)) file->failed = true;
+  if (!file->failed && !WriteAll(*file->files, file->fd, file->buffer)) {
+    file->failed = true;
+  }
   file->buffer.clear();
-  if (Files().close(file->fd) != 0) file->failed = true;
+  if (file->files->Close(file->fd) != 0) file->failed = true;
   file->fd = -1;
   return !file->failed;
 }
 
-bool MayRewrite(const std::string& path, std::string* why) {
+bool MayRewrite(FileSystem& files, const std::string& path, std::string* why) {
   struct stat info;
-  if (::stat(path.c_str(), &info) != 0) {
+  if (files.Stat(path.c_str(), &info) != 0) {
     *why = "cannot look at " + path + ": " + ErrorText(errno);
     return false;
   }
@@ -194,45 +214,44 @@ bool MayRewrite(const std::string& path, std::string* why) {
   return true;
 }
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes,
-                         std::string* why) {
+bool ReplaceFileContents(FileSystem& files, const std::string& path,
+                         std::string_view bytes, std::string* why) {
   // Replace the file a symbolic link points at, not the link.
   char resolved[PATH_MAX];
   const std::string target =
       ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
   struct stat info;
-  if (::stat(target.c_str(), &info) != 0) {
+  if (files.Stat(target.c_str(), &info) != 0) {
     *why = "cannot look at " + target + ": " + ErrorText(errno);
     return false;
   }
 
   std::string temp_path;
-  const int fd = CreateTemporaryBeside(target, &temp_path);
-  if (fd < 0) return WriteInPlace(target, bytes, why);
+  const int fd = CreateTemporaryBeside(files, target, &temp_path);
+  if (fd < 0) return WriteInPlace(files, target, bytes, why);
 
-  bool ok = WriteAll(fd, bytes);
-  if (ok && Files().fchmod(fd, info.st_mode & 07777) != 0) ok = false;
-  if (ok) {
-    // Keeping the owner is only possible for the superuser; others keep
-    // their own ownership, as any editor would.
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0) errno = 0;
-  }
-  if (ok && Files().fsync(fd) != 0) ok = false;
+  bool ok = WriteAll(files, fd, bytes);
+  // The owner first: changing it clears the set-user-ID and set-group-ID
+  // bits, which the mode then puts back. Keeping the owner is only possible
+  // for the superuser; others keep their own, as any editor would.
+  if (ok && files.Fchown(fd, info.st_uid, info.st_gid) != 0) errno = 0;
+  if (ok && files.Fchmod(fd, info.st_mode & 07777) != 0) ok = false;
+  if (ok && files.Fsync(fd) != 0) ok = false;
   int saved = errno;
-  if (Files().close(fd) != 0 && ok) {
+  if (files.Close(fd) != 0 && ok) {
     ok = false;
     saved = errno;
   }
-  if (ok && Files().rename(temp_path.c_str(), target.c_str()) != 0) {
+  if (ok && files.Rename(temp_path.c_str(), target.c_str()) != 0) {
     ok = false;
     saved = errno;
   }
   if (!ok) {
-    Files().unlink(temp_path.c_str());
+    files.Unlink(temp_path.c_str());
     *why = "writing the new " + target + " failed: " + ErrorText(saved);
     return false;
   }
-  SyncFolder(target);
+  SyncFolder(files, target);
   return true;
 }
 

@@ -11,34 +11,36 @@
 namespace vorlex::core {
 namespace {
 
-void RunCommand(const CommandLine& command, LoadedPak& pak, Console& console) {
+void RunCommand(const CommandLine& command, LoadedPak& pak, FileSystem& files,
+                Console& console) {
   switch (command.mode) {
     case CommandMode::kExtractAll:
-      ExtractAll(command.pakfile, command.txtfile, pak, console);
+      ExtractAll(command.pakfile, command.txtfile, pak, files, console);
       break;
     case CommandMode::kExtractOne:
-      ExtractOne(command.pakfile, command.txtfile, command.block_nr, pak,
+      ExtractOne(command.pakfile, command.txtfile, command.block_nr, pak, files,
                  console);
       break;
     case CommandMode::kExtractLast:
       ExtractLast(command.pakfile, command.txtfile, command.block_nr, pak,
-                  console);
+                  files, console);
       break;
     case CommandMode::kPak:
-      RebuildPak(command.pakfile, command.txtfile, pak, console);
+      RebuildPak(command.pakfile, command.txtfile, pak, files, console);
       break;
     case CommandMode::kReplaceLast:
-      ReplaceLastBlocks(command.pakfile, command.txtfile, pak, console);
+      ReplaceLastBlocks(command.pakfile, command.txtfile, pak, files, console);
       break;
     case CommandMode::kAddBlock:
-      AddBlock(command.pakfile, command.txtfile, pak, console);
+      AddBlock(command.pakfile, command.txtfile, pak, files, console);
       break;
   }
 }
 
 }  // namespace
 
-int RunVorlex(const std::vector<std::string>& args, Console& console) {
+int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
+              Console& console) {
   const ParsedCommand parsed = ParseCommand(SplitCommandTail(args));
   if (!parsed.ok) {
     console.Print(parsed.message);
@@ -58,7 +60,8 @@ int RunVorlex(const std::vector<std::string>& args, Console& console) {
   // The pakfile is read once, whole; a file that cannot be read counts as
   // empty and is never created.
   LoadedPak pak;
-  if (std::optional<std::string> bytes = ReadFileBytes(command.pakfile)) {
+  if (std::optional<std::string> bytes =
+          ReadFileBytes(files, command.pakfile)) {
     pak.bytes = std::move(*bytes);
   } else {
     console.Diagnose("cannot read pakfile '" + command.pakfile + "'");
@@ -78,7 +81,7 @@ int RunVorlex(const std::vector<std::string>& args, Console& console) {
   }
   BuildCharTable(&pak.tree);
 
-  RunCommand(command, pak, console);
+  RunCommand(command, pak, files, console);
   return console.error_reported || console.failure ? kExitFailure : kExitOk;
 }
 

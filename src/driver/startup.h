@@ -8,12 +8,14 @@
 
 #include "base/console.h"
 #include "base/exit_status.h"
+#include "base/file_io.h"
 
 namespace vorlex::core {
 
 // Runs the command that `args` (the arguments after the program name) ask
-// for and returns the exit status.
-int RunVorlex(const std::vector<std::string>& args, Console& console);
+// for, with its files reached through `files`, and returns the exit status.
+int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
+              Console& console);
 
 }  // namespace vorlex::core
 

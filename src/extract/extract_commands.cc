@@ -15,9 +15,9 @@ constexpr std::string_view kCannotWrite = "Error: Cannot write txtfile!";
 constexpr std::string_view kBlockNotExist = " Error: Block not Exist!";
 
 // Opens the text file, or reports that it cannot be written.
-bool OpenTextFile(const std::string& txtfile, bool append, OutputFile* file,
-                  Console& console) {
-  if (OpenOutput(txtfile, append, file)) return true;
+bool OpenTextFile(FileSystem& files, const std::string& txtfile, bool append,
+                  OutputFile* file, Console& console) {
+  if (OpenOutput(files, txtfile, append, file)) return true;
   const int error = errno;
   console.PrintError(kCannotWrite);
   console.Diagnose("cannot open txtfile '" + txtfile +
@@ -70,9 +70,9 @@ void CheckBlock(size_t block, const LoadedPak& pak, const DecodedBlock& decoded,
 // B - first sections.
 void ExtractFrom(int64_t first, const std::string& pakfile,
                  const std::string& txtfile, const LoadedPak& pak,
-                 Console& console) {
+                 FileSystem& files, Console& console) {
   OutputFile file;
-  if (!OpenTextFile(txtfile, /*append=*/false, &file, console)) return;
+  if (!OpenTextFile(files, txtfile, /*append=*/false, &file, console)) return;
   std::string text;
   AppendFileHeader(pakfile, pak.header.node_count,
                    pak.header.block_count - first, &text);
@@ -100,12 +100,13 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
 }  // namespace
 
 void ExtractAll(const std::string& pakfile, const std::string& txtfile,
-                const LoadedPak& pak, Console& console) {
-  ExtractFrom(0, pakfile, txtfile, pak, console);
+                const LoadedPak& pak, FileSystem& files, Console& console) {
+  ExtractFrom(0, pakfile, txtfile, pak, files, console);
 }
 
 void ExtractOne(const std::string&, const std::string& txtfile,
-                int32_t block_nr, const LoadedPak& pak, Console& console) {
+                int32_t block_nr, const LoadedPak& pak, FileSystem& files,
+                Console& console) {
   if (block_nr < 0 || static_cast<size_t>(block_nr) >= pak.directory.size()) {
     console.PrintError(kBlockNotExist);
     console.Diagnose("block " + std::to_string(block_nr) +
@@ -115,7 +116,7 @@ void ExtractOne(const std::string&, const std::string& txtfile,
   }
   const size_t block = static_cast<size_t>(block_nr);
   OutputFile file;
-  if (!OpenTextFile(txtfile, /*append=*/true, &file, console)) return;
+  if (!OpenTextFile(files, txtfile, /*append=*/true, &file, console)) return;
   std::string text;
   const DecodedBlock decoded = ExtractBlock(pak, block, &text);
   CheckBlock(block, pak, decoded, console);
@@ -124,7 +125,8 @@ void ExtractOne(const std::string&, const std::string& txtfile,
 }
 
 void ExtractLast(const std::string& pakfile, const std::string& txtfile,
-                 int32_t block_nr, const LoadedPak& pak, Console& console) {
+                 int32_t block_nr, const LoadedPak& pak, FileSystem& files,
+                 Console& console) {
   // Rows before the first block do not exist; counting them would make the
   // header promise more sections than follow.
   if (block_nr < 0) {
@@ -133,7 +135,7 @@ void ExtractLast(const std::string& pakfile, const std::string& txtfile,
                      std::to_string(block_nr));
     return;
   }
-  ExtractFrom(block_nr, pakfile, txtfile, pak, console);
+  ExtractFrom(block_nr, pakfile, txtfile, pak, files, console);
 }
 
 }  // namespace vorlex::core

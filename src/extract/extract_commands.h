@@ -7,16 +7,20 @@
 #include <string>
 
 #include "base/console.h"
+#include "base/file_io.h"
 #include "pak/pak.h"
 
 namespace vorlex::core {
 
+// Each writes the text file through `files`.
 void ExtractAll(const std::string& pakfile, const std::string& txtfile,
-                const LoadedPak& pak, Console& console);
+                const LoadedPak& pak, FileSystem& files, Console& console);
 void ExtractOne(const std::string& pakfile, const std::string& txtfile,
-                int32_t block_nr, const LoadedPak& pak, Console& console);
+                int32_t block_nr, const LoadedPak& pak, FileSystem& files,
+                Console& console);
 void ExtractLast(const std::string& pakfile, const std::string& txtfile,
-                 int32_t block_nr, const LoadedPak& pak, Console& console);
+                 int32_t block_nr, const LoadedPak& pak, FileSystem& files,
+                 Console& console);
 
 }  // namespace vorlex::core
 

@@ -8,6 +8,7 @@
 #include "base/file_io.h"
 #include "extract/decoder.h"
 #include "extract/extract_block.h"
+#include "lib/open_through.h"
 #include "pack/block_encoder.h"
 #include "pack/encoder.h"
 #include "pack/pak_edit.h"
@@ -20,6 +21,7 @@ namespace vorlex {
 using namespace core;  // the facade is written in the core's terms
 
 struct PakfileData {
+  std::shared_ptr<FileSystem> files;  // where the file is read and written
   std::string path;
   LoadedPak pak;
   CodeTable codes;
@@ -45,8 +47,10 @@ std::string NoSuchBlock(const Pakfile& pak, int64_t block) {
 }
 
 // Loads `bytes` as start-up does. Nothing when the pakfile has no blocks.
-std::shared_ptr<const PakfileData> Load(std::string path, std::string bytes) {
+std::shared_ptr<const PakfileData> Load(std::shared_ptr<FileSystem> files,
+                                        std::string path, std::string bytes) {
   auto data = std::make_shared<PakfileData>();
+  data->files = std::move(files);
   data->path = std::move(path);
   LoadedPak& pak = data->pak;
   pak.bytes = std::move(bytes);
@@ -97,26 +101,31 @@ bool Write(Pakfile* pak, const std::vector<Block>& blocks, int first,
   if (!image) return Fail(error, not_changed + why);
   if (*image == data.pak.bytes) return true;
 
-  if (!MayRewrite(data.path, &why)) return Fail(error, not_changed + why);
+  FileSystem& files = *data.files;
+  if (!MayRewrite(files, data.path, &why)) {
+    return Fail(error, not_changed + why);
+  }
   // Another program, or another copy of this Pakfile, may have written the
   // file since it was read; writing over that would lose its change.
-  const std::optional<std::string> on_disk = ReadFileBytes(data.path);
+  const std::optional<std::string> on_disk = ReadFileBytes(files, data.path);
   if (!on_disk || *on_disk != data.pak.bytes) {
     return Fail(error,
                 not_changed + "it changed since it was opened; open it again");
   }
-  if (!ReplaceFileContents(data.path, *image, &why)) {
+  if (!ReplaceFileContents(files, data.path, *image, &why)) {
     return Fail(error, not_changed + why);
   }
-  pak->data = Load(data.path, std::move(*image));
+  pak->data = Load(data.files, data.path, std::move(*image));
   return true;
 }
 
 }  // namespace
 
-std::optional<Pakfile> OpenPakfile(const std::string& path, Error* error) {
+std::optional<Pakfile> OpenPakfileThrough(std::shared_ptr<FileSystem> files,
+                                          const std::string& path,
+                                          Error* error) {
   errno = 0;
-  std::optional<std::string> bytes = ReadFileBytes(path);
+  std::optional<std::string> bytes = ReadFileBytes(*files, path);
   if (!bytes) {
     const int reason = errno;
     Fail(error, "cannot read pakfile " + Quoted(path) +
@@ -124,13 +133,18 @@ std::optional<Pakfile> OpenPakfile(const std::string& path, Error* error) {
                                  : std::string()));
     return std::nullopt;
   }
-  std::shared_ptr<const PakfileData> data = Load(path, std::move(*bytes));
+  std::shared_ptr<const PakfileData> data =
+      Load(std::move(files), path, std::move(*bytes));
   if (data == nullptr) {
     Fail(error,
          "no blocks in pakfile " + Quoted(path) + " (its block count is 0)");
     return std::nullopt;
   }
   return Pakfile{.data = std::move(data)};
+}
+
+std::optional<Pakfile> OpenPakfile(const std::string& path, Error* error) {
+  return OpenPakfileThrough(std::make_shared<RealFileSystem>(), path, error);
 }
 
 const std::string& PakfilePath(const Pakfile& pak) {

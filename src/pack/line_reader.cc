@@ -24,8 +24,9 @@ LineReader::LineReader(std::string_view text) : unread_(text) {
   CutAtEndOfText(&unread_);
 }
 
-LineReader::LineReader(int fd, size_t chunk_size)
-    : fd_(fd),
+LineReader::LineReader(FileSystem& files, int fd, size_t chunk_size)
+    : files_(&files),
+      fd_(fd),
       chunk_size_(chunk_size == 0 ? 1 : chunk_size),
       source_done_(fd < 0) {}
 
@@ -39,7 +40,7 @@ bool LineReader::Fill() {
   if (buffer_.size() < kept + chunk_size_) buffer_.resize(kept + chunk_size_);
   while (true) {
     const ssize_t got =
-        Files().read(fd_, buffer_.data() + kept, buffer_.size() - kept);
+        files_->Read(fd_, buffer_.data() + kept, buffer_.size() - kept);
     if (got < 0 && errno == EINTR) continue;
     std::string_view fresh;
     if (got > 0) {

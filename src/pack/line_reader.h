@@ -7,21 +7,24 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_io.h"
+
 namespace vorlex::core {
 
 // Lines end at LF or at CR LF, and the line end is not part of the line; a
 // CR not followed by LF stays in the line. A byte 26 ends the input: nothing
 // from it on is read. The text comes either from memory (tests, small inputs)
-// or from an open file descriptor, read in large chunks through Files().
+// or from an open file descriptor, read in large chunks through a FileSystem.
 class LineReader {
  public:
   // Reads from `text`, which must outlive the reader.
   explicit LineReader(std::string_view text);
   explicit LineReader(const char* text) : LineReader(std::string_view(text)) {}
   explicit LineReader(std::string&& text) = delete;
-  // Reads from `fd` (not closed by the reader); `chunk_size` is the size of
-  // each read, and the buffer grows only for a line longer than it.
-  explicit LineReader(int fd, size_t chunk_size = kDefaultChunkSize);
+  // Reads from `fd` through `files` (which must outlive the reader; the
+  // descriptor is not closed by it); `chunk_size` is the size of each read,
+  // and the buffer grows only for a line longer than it.
+  LineReader(FileSystem& files, int fd, size_t chunk_size = kDefaultChunkSize);
 
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
@@ -43,6 +46,7 @@ class LineReader {
   // Reads more bytes behind the unread ones. False when there are none.
   bool Fill();
 
+  FileSystem* files_ = nullptr;
   int fd_ = -1;
   size_t chunk_size_ = 0;
   std::string buffer_;

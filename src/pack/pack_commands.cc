@@ -22,18 +22,19 @@ namespace {
 // file without lines.
 class TextInput {
  public:
-  TextInput(const std::string& path, Console& console) {
-    fd_ = Files().open(path.c_str(), O_RDONLY, 0);
+  TextInput(FileSystem& files, const std::string& path, Console& console)
+      : files_(files) {
+    fd_ = files.Open(path.c_str(), O_RDONLY, 0);
     if (fd_ < 0) {
       console.Diagnose("cannot open txtfile '" + path +
                        "': " + std::strerror(errno));
       lines_.emplace(std::string_view());
     } else {
-      lines_.emplace(fd_);
+      lines_.emplace(files, fd_);
     }
   }
   ~TextInput() {
-    if (fd_ >= 0) Files().close(fd_);
+    if (fd_ >= 0) files_.Close(fd_);
   }
   TextInput(const TextInput&) = delete;
   TextInput& operator=(const TextInput&) = delete;
@@ -41,6 +42,7 @@ class TextInput {
   LineReader& lines() { return *lines_; }
 
  private:
+  FileSystem& files_;
   int fd_ = -1;
   std::optional<LineReader> lines_;
 };
@@ -193,12 +195,12 @@ std::string SummaryLine(const std::string& pakfile, int64_t size_before,
 // Writes the image over the pakfile, unless something refused it, and ends
 // the command with " ---- Done! ----" or " Error: Pakfile not changed!".
 void Commit(const std::string& pakfile, std::string_view image,
-            Refusal* refusal, Console& console,
+            Refusal* refusal, FileSystem& files, Console& console,
             const std::string& summary_if_done) {
   if (!refusal->refused()) {
     std::string why;
-    if (!MayRewrite(pakfile, &why) ||
-        !ReplaceFileContents(pakfile, image, &why)) {
+    if (!MayRewrite(files, pakfile, &why) ||
+        !ReplaceFileContents(files, pakfile, image, &why)) {
       refusal->Add(why);
     }
   }
@@ -218,9 +220,10 @@ void Commit(const std::string& pakfile, std::string_view image,
 // The replace step of /R, and of /A after its add step (`added`, with the
 // reason the add step was refused, if it was).
 void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
-                 LoadedPak& pak, Console& console, bool added,
-                 const std::string& add_refusal, int64_t size_before) {
-  TextInput input(txtfile, console);
+                 LoadedPak& pak, FileSystem& files, Console& console,
+                 bool added, const std::string& add_refusal,
+                 int64_t size_before) {
+  TextInput input(files, txtfile, console);
   const int64_t blocks = static_cast<int64_t>(pak.directory.size());
   const std::optional<int32_t> count =
       CheckedCount(ReadBlockCount(input.lines(), console), blocks,
@@ -273,7 +276,7 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
     PutDirectory(pak.header, pak.directory, packed, &image);
     KeepOldTail(pak.bytes, &image);
   }
-  Commit(pakfile, image, &refusal, console,
+  Commit(pakfile, image, &refusal, files, console,
          SummaryLine(pakfile, size_before, static_cast<int64_t>(image.size()),
                      packed, old_extents));
 }
@@ -281,8 +284,8 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
 }  // namespace
 
 void RebuildPak(const std::string& pakfile, const std::string& txtfile,
-                LoadedPak& pak, Console& console) {
-  TextInput input(txtfile, console);
+                LoadedPak& pak, FileSystem& files, Console& console) {
+  TextInput input(files, txtfile, console);
   const std::optional<int32_t> count =
       CheckedCount(ReadBlockCount(input.lines(), console), kMaxFieldValue,
                    "a pakfile holds at most 65535", txtfile, console);
@@ -307,23 +310,23 @@ void RebuildPak(const std::string& pakfile, const std::string& txtfile,
     PutDirectory(pak.header, pak.directory, packed, &image);
     KeepOldTail(pak.bytes, &image);
   }
-  Commit(pakfile, image, &refusal, console,
+  Commit(pakfile, image, &refusal, files, console,
          SummaryLine(pakfile, static_cast<int64_t>(pak.bytes.size()),
                      static_cast<int64_t>(image.size()), packed, old_extents));
 }
 
 void ReplaceLastBlocks(const std::string& pakfile, const std::string& txtfile,
-                       LoadedPak& pak, Console& console) {
-  ReplaceLast(pakfile, txtfile, pak, console, /*added=*/false, "",
+                       LoadedPak& pak, FileSystem& files, Console& console) {
+  ReplaceLast(pakfile, txtfile, pak, files, console, /*added=*/false, "",
               static_cast<int64_t>(pak.bytes.size()));
 }
 
 void AddBlock(const std::string& pakfile, const std::string& txtfile,
-              LoadedPak& pak, Console& console) {
+              LoadedPak& pak, FileSystem& files, Console& console) {
   const int64_t size_before = static_cast<int64_t>(pak.bytes.size());
   const std::string refusal = AddStepRefusal(pak);
   AddEmptyBlock(&pak, refusal.empty());
-  ReplaceLast(pakfile, txtfile, pak, console, /*added=*/true, refusal,
+  ReplaceLast(pakfile, txtfile, pak, files, console, /*added=*/true, refusal,
               size_before);
 }
 

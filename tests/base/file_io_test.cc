@@ -6,42 +6,52 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <iterator>
 #include <string>
 
 #include "support/command_test.h"
+#include "support/faulty_files.h"
 
 namespace vorlex::core::testing {
 namespace {
 
 class FileIoTest : public CommandTest {
  protected:
-  void TearDown() override { Files() = SystemFileLayer(); }
   // How many files the test's folder holds.
   int Names() const {
     return std::distance(std::filesystem::directory_iterator(dir_.path()), {});
   }
 };
 
-int g_reads = 0;
+// Reads at most 3 bytes at a time and is interrupted before each read; from
+// the `fail_from`-th read on, reads fail.
+class ChoppyFiles : public RealFileSystem {
+ public:
+  explicit ChoppyFiles(int fail_from) : fail_from_(fail_from) {}
+  ssize_t Read(int fd, void* buffer, size_t count) override {
+    if (++reads_ % 2 == 0) return ::read(fd, buffer, count > 3 ? 3 : count);
+    errno = reads_ >= fail_from_ ? EIO : EINTR;
+    return -1;
+  }
+
+ private:
+  int reads_ = 0;
+  int fail_from_;
+};
 
 TEST_F(FileIoTest, ReadFileBytes) {
   Write("small", "0123456789");
-  EXPECT_EQ(ReadFileBytes(Path("missing")), std::nullopt);
-  EXPECT_EQ(ReadFileBytes(Path(".")), std::nullopt);  // a folder
+  RealFileSystem real;
+  EXPECT_EQ(ReadFileBytes(real, Path("missing")), std::nullopt);
+  EXPECT_EQ(ReadFileBytes(real, Path(".")), std::nullopt);  // a folder
   // Short reads and interruptions are gone on with; an error ends the read.
-  Files().read = [](int fd, void* buffer, size_t count) -> ssize_t {
-    if (++g_reads % 2 == 0) return ::read(fd, buffer, count > 3 ? 3 : count);
-    errno = g_reads > 100 ? EIO : EINTR;
-    return -1;
-  };
-  EXPECT_EQ(ReadFileBytes(Path("small")), "0123456789");
-  g_reads = 101;
-  EXPECT_EQ(ReadFileBytes(Path("small")), std::nullopt);
+  ChoppyFiles choppy(100), failing(3);
+  EXPECT_EQ(ReadFileBytes(choppy, Path("small")), "0123456789");
+  EXPECT_EQ(ReadFileBytes(failing, Path("small")), std::nullopt);
 }
-
 TEST_F(FileIoTest, SameFileByPathOrByIdentity) {
   Write("p.pak", "pak");
   Write("t.txt", "pak");
@@ -69,9 +79,10 @@ TEST_F(FileIoTest, SameFileByPathOrByIdentity) {
 
 TEST_F(FileIoTest, OutputFileWritesLargeAndSmallPieces) {
   Write("out", "old");
+  RealFileSystem real;
   OutputFile file;
   std::string expected = "old";
-  ASSERT_TRUE(OpenOutput(Path("out"), /*append=*/true, &file));
+  ASSERT_TRUE(OpenOutput(real, Path("out"), /*append=*/true, &file));
   for (size_t size : {6, 3 << 20, (1 << 20) - 3, 4}) {
     const std::string piece(size, static_cast<char>('a' + size % 26));
     WriteOutput(&file, piece);
@@ -79,26 +90,56 @@ TEST_F(FileIoTest, OutputFileWritesLargeAndSmallPieces) {
   }
   EXPECT_TRUE(CloseOutput(&file));
   EXPECT_TRUE(Read("out") == expected);
-  ASSERT_TRUE(OpenOutput(Path("out"), /*append=*/false, &file));  // emptied
+  ASSERT_TRUE(OpenOutput(real, Path("out"), /*append=*/false, &file));
   EXPECT_TRUE(CloseOutput(&file));
   EXPECT_EQ(Read("out"), "");
+}
+
+// A replace keeps every permission bit, set-user-ID, set-group-ID and
+// sticky included, and flushes the folder once the new file is renamed in.
+TEST_F(FileIoTest, ReplaceKeepsEveryModeBitAndFlushesTheFolderAfterRenaming) {
+  const std::string folder = std::filesystem::canonical(dir_.path());
+  for (mode_t mode : {04755, 02755, 01644, 06711, 0640}) {
+    SCOPED_TRACE(mode);
+    Write("p.pak", "old");
+    ASSERT_EQ(::chmod(Path("p.pak").c_str(), mode), 0);
+    FaultyFiles files;
+    std::string why;
+    ASSERT_TRUE(ReplaceFileContents(files, Path("p.pak"), "new!", &why)) << why;
+    struct stat info;
+    ASSERT_EQ(::stat(Path("p.pak").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, mode);
+    EXPECT_EQ(Read("p.pak") + std::to_string(Names()), "new!1");
+    const auto renamed = std::find_if(
+        files.log.begin(), files.log.end(),
+        [](const std::string& call) { return call.starts_with("rename "); });
+    EXPECT_NE(std::find(renamed, files.log.end(), "fsync " + folder),
+              files.log.end());
+  }
 }
 
 // A replace that fails leaves the file and no temporary file; where no
 // temporary file can be made, the file is written in place. (The packing
 // commands fail every call in turn, and keep modes and links.)
 TEST_F(FileIoTest, ReplaceFileContents) {
-  Write("p.pak", "old");
-  std::string why;
-  Files().rename = [](const char*, const char*) { return -1; };
-  EXPECT_FALSE(ReplaceFileContents(Path("p.pak"), "new!", &why));
-  EXPECT_EQ(Read("p.pak") + std::to_string(Names()), "old1");
-  Files().rename = SystemFileLayer().rename;
-  Files().open = [](const char* path, int flags, mode_t mode) {
-    return flags & O_CREAT ? -1 : ::open(path, flags, mode);
-  };
-  EXPECT_TRUE(ReplaceFileContents(Path("p.pak"), "new!", &why)) << why;
-  EXPECT_EQ(Read("p.pak") + std::to_string(Names()), "new!1");
+  const struct {
+    FaultyFiles::Call call;
+    const char* after;
+  } cases[] = {{FaultyFiles::kWrite, "old1"},
+               {FaultyFiles::kFsync, "old1"},
+               {FaultyFiles::kRename, "old1"},
+               {FaultyFiles::kOpen, "new!1"}};  // the temporary file's
+  for (const auto& [call, after] : cases) {
+    SCOPED_TRACE(call);
+    Write("p.pak", "old");
+    FaultyFiles files;
+    files.FailAt(call, 1);
+    std::string why;
+    EXPECT_EQ(ReplaceFileContents(files, Path("p.pak"), "new!", &why),
+              after[0] == 'n')
+        << why;
+    EXPECT_EQ(Read("p.pak") + std::to_string(Names()), after);
+  }
 }
 
 }  // namespace

@@ -10,13 +10,13 @@
 #include <random>
 
 #include "base/file_io.h"
+#include "lib/open_through.h"
 #include "support/command_test.h"
+#include "support/faulty_files.h"
 #include "support/pak_maker.h"
 #include "vorlex/vorlex.h"
 
 namespace vorlex::testing {
-using ::vorlex::core::Files;
-using ::vorlex::core::SystemFileLayer;
 using ::vorlex::core::TreeNode;
 using namespace ::vorlex::core::testing;
 namespace {
@@ -62,13 +62,19 @@ const std::vector<TestBlock> kBlocks = {
 
 class LibraryTest : public CommandTest {
  protected:
-  void TearDown() override { Files() = SystemFileLayer(); }
   Pakfile Make(const std::string& bytes) {
     Write("a.pak", bytes);
     Error error;
     std::optional<Pakfile> pak = OpenPakfile(Path("a.pak"), &error);
     EXPECT_TRUE(pak) << error.message;
     return pak.value_or(Pakfile{});
+  }
+  // a.pak opened through files on which every call of kind `call` fails.
+  Pakfile Through(FaultyFiles::Call call) {
+    auto files = std::make_shared<FaultyFiles>();
+    files->FailEvery(call);
+    return OpenPakfileThrough(files, Path("a.pak"), nullptr)
+        .value_or(Pakfile{});
   }
   // "'<path of name>'".
   std::string Quoted(std::string_view name) const {
@@ -268,11 +274,11 @@ TEST_F(LibraryTest, RefusedWritesChangeNothing) {
        [&](Pakfile*) { ::chmod(Path("a.pak").c_str(), 0444); }},
       {"/A", 0, {{14, {}}}, "it changed since it was opened; open it again",
        [&](Pakfile*) { Write("a.pak", bytes + "x"); }},
-      {"/A", 0, {{14, {}}}, failed, [](Pakfile*) {
-         Files().rename = [](const char*, const char*) { return errno = EIO, -1; };
+      {"/A", 0, {{14, {}}}, failed, [&](Pakfile* pak) {
+         *pak = Through(FaultyFiles::kRename);
        }},
-      {"/A", 0, {{14, {}}}, failed, [](Pakfile*) {
-         Files().fsync = [](int) { return errno = EIO, -1; };
+      {"/A", 0, {{14, {}}}, failed, [&](Pakfile* pak) {
+         *pak = Through(FaultyFiles::kFsync);
        }}};
   // clang-format on
   for (const auto& [a_switch, first, blocks, reason, prepare] : cases) {
@@ -286,7 +292,6 @@ TEST_F(LibraryTest, RefusedWritesChangeNothing) {
     EXPECT_FALSE(Apply(a_switch, &pak, first, blocks, &error));
     EXPECT_EQ(error.message, Quoted("a.pak") + " not changed: " + reason);
     EXPECT_FALSE(Apply(a_switch, &pak, first, blocks, nullptr));
-    Files() = SystemFileLayer();
     EXPECT_EQ(Hex(Read("a.pak")), Hex(before));
     EXPECT_EQ(pak.data, data);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),

@@ -20,6 +20,7 @@
 
 #include "base/file_io.h"
 #include "extract/worked_examples.h"
+#include "support/faulty_files.h"
 
 namespace vorlex::core::testing {
 namespace {
@@ -224,25 +225,8 @@ TEST_F(PackCommandTest, ExtractedTextPacksBackIntoTheSameBytes) {
   EXPECT_TRUE(Read("copy.pak") == ReadFileOrDie(sample));
 }
 
-// The file calls made so far, and the one made to fail (0: none).
-int calls = 0;
-int fail_at = 0;
-
-template <auto kCall>
-struct Failing;
-template <typename R, typename... A, R (*FileLayer::*kCall)(A...)>
-struct Failing<kCall> {
-  static R Call(A... args) {
-    if (++calls != fail_at) return (SystemFileLayer().*kCall)(args...);
-    // A failed close (or fsync) has acted all the same.
-    if constexpr (sizeof...(A) == 1) (SystemFileLayer().*kCall)(args...);
-    errno = EIO;
-    return -1;
-  }
-};
-
 using Command = void (*)(const std::string&, const std::string&, LoadedPak&,
-                         Console&);
+                         FileSystem&, Console&);
 
 class PackSafetyTest : public PackCommandTest {
  protected:
@@ -260,17 +244,16 @@ class PackSafetyTest : public PackCommandTest {
                                        new_blocks));
   }
 
-  // Runs `command` in-process on a.pak and t.txt, through `layer` once the
-  // pakfile is loaded; returns standard output.
-  std::string Run(Command command, const FileLayer& layer, int fail = 0) {
+  // Runs `command` in-process on a.pak and t.txt, the `fail`-th file call
+  // after loading failing (0: none); returns standard output.
+  std::string Run(Command command, int fail = 0) {
     std::string out, err;
     Console console = StringConsole(&out, &err);
     LoadedPak pak = LoadTestPak(Read("a.pak"));
-    calls = 0;
-    fail_at = fail;
-    Files() = layer;
-    command(Path("a.pak"), Path("t.txt"), pak, console);
-    Files() = SystemFileLayer();
+    FaultyFiles files;
+    files.FailAt(FaultyFiles::kAnyCall, fail);
+    command(Path("a.pak"), Path("t.txt"), pak, files, console);
+    calls_ = files.count(FaultyFiles::kAnyCall);
     error_ = console.error_reported;
     return out;
   }
@@ -281,29 +264,25 @@ class PackSafetyTest : public PackCommandTest {
   }
 
   std::string old_pak_, new_pak_;
+  int calls_ = 0;
   bool error_ = false;
 };
 
 TEST_F(PackSafetyTest, AnyFileCallFailingLeavesTheOldPakfileOrTheNewOne) {
   Make(3, 4, 5);
-  const FileLayer failing = {
-      Failing<&FileLayer::open>::Call,   Failing<&FileLayer::read>::Call,
-      Failing<&FileLayer::write>::Call,  Failing<&FileLayer::fsync>::Call,
-      Failing<&FileLayer::close>::Call,  Failing<&FileLayer::rename>::Call,
-      Failing<&FileLayer::fchmod>::Call, SystemFileLayer().unlink};
   // /R replaces all four blocks; /A the last four of five.
   for (Command command : {RebuildPak, ReplaceLastBlocks, AddBlock}) {
     Write("a.pak", old_pak_);
     fs::permissions(Path("a.pak"), fs::perms(0640));
-    ASSERT_TRUE(Run(command, failing).ends_with(kDone));
+    ASSERT_TRUE(Run(command).ends_with(kDone));
     const std::string new_pak = Read("a.pak");
     ASSERT_NE(new_pak, old_pak_);
-    const int total = calls;
+    const int total = calls_;
     int refused = 0;
     for (int k = 1; k <= total; ++k) {
       SCOPED_TRACE(k);  // the file call that fails
       Write("a.pak", old_pak_);
-      const bool done = Run(command, failing, k).ends_with(kDone);
+      const bool done = Run(command, k).ends_with(kDone);
       refused += !done;
       EXPECT_TRUE(Read("a.pak") == (done ? new_pak : old_pak_));
       EXPECT_EQ(error_, !done);

@@ -11,6 +11,7 @@
 
 #include "base/file_io.h"
 #include "extract/worked_examples.h"
+#include "support/faulty_files.h"
 
 namespace vorlex::core::testing {
 namespace {
@@ -33,9 +34,10 @@ std::string LinesOf(std::string_view text) {
   const std::string lines = Rest(from_memory);
   TempDir dir;
   WriteFileOrDie(dir.Path("t"), text);
+  RealFileSystem real;
   for (size_t chunk : {1, 2, 3, 4, 5, 1 << 16}) {
     const int fd = ::open(dir.Path("t").c_str(), O_RDONLY);
-    LineReader from_file(fd, chunk);
+    LineReader from_file(real, fd, chunk);
     EXPECT_EQ(Rest(from_file), lines) << chunk;
     EXPECT_FALSE(from_file.read_failed());
     ::close(fd);
@@ -54,20 +56,14 @@ TEST(LineReaderTest, LfAndCrLfEndLinesALoneCrStaysByte26EndsTheInput) {
 TEST(LineReaderTest, AReadErrorEndsTheInputAndIsReported) {
   TempDir dir;
   WriteFileOrDie(dir.Path("t"), "ab\r\ncd\r\nef\r\n");
-  static int reads;
-  reads = 0;
-  Files().read = [](int fd, void* buffer, size_t count) -> ssize_t {
-    if (++reads != 3) return ::read(fd, buffer, count);
-    errno = EIO;
-    return -1;
-  };
+  FaultyFiles files;
+  files.FailAt(FaultyFiles::kRead, 3);
   const int fd = ::open(dir.Path("t").c_str(), O_RDONLY);
-  LineReader lines(fd, 4);
+  LineReader lines(files, fd, 4);
   EXPECT_EQ(Rest(lines), "ab\ncd\n");
   EXPECT_TRUE(lines.read_failed());
-  Files() = SystemFileLayer();
   ::close(fd);
-  EXPECT_TRUE(LineReader(-1).AtEnd());
+  EXPECT_TRUE(LineReader(files, -1).AtEnd());
 }
 
 // What `calls` calls of ReadTextBlock made of one text.
