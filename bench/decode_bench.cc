@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "extract/decode_table.h"
 #include "extract/decoder.h"
 #include "support/pak_maker.h"
 #include "workload.h"
@@ -14,10 +13,11 @@ namespace {
 
 void BM_DecodeBlockPlain(benchmark::State& state) {
   const bench::Workload& w = bench::SharedWorkload();
+  const BlockDecoder decoder(w.pak.tree);
   size_t decoded_bytes = 0;
   for (auto _ : state) {
     for (const std::string& block : w.blocks) {
-      DecodedBlock decoded = DecodeBlock(block, w.pak.tree);
+      DecodedBlock decoded = decoder.DecodeByWalk(block);
       decoded_bytes += decoded.text.size();
       benchmark::DoNotOptimize(decoded);
     }
@@ -28,11 +28,11 @@ BENCHMARK(BM_DecodeBlockPlain)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeBlockTable(benchmark::State& state) {
   const bench::Workload& w = bench::SharedWorkload();
-  DecodeTable table = MakeDecodeTable(w.pak.tree);
+  const BlockDecoder decoder(w.pak.tree);
   size_t decoded_bytes = 0;
   for (auto _ : state) {
     for (const std::string& block : w.blocks) {
-      DecodedBlock decoded = DecodeBlockWithTable(block, table);
+      DecodedBlock decoded = decoder.Decode(block);
       decoded_bytes += decoded.text.size();
       benchmark::DoNotOptimize(decoded);
     }

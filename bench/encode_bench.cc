@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "base/console.h"
-#include "extract/decode_table.h"
 #include "pack/encoder.h"
 #include "pack/line_reader.h"
 #include "pack/text_reader.h"
@@ -51,8 +50,6 @@ BENCHMARK(BM_EncodeString)->Unit(benchmark::kMillisecond);
 void BM_ReadTextBlock(benchmark::State& state) {
   const bench::Workload& w = bench::SharedWorkload();
   const CodeTable codes = BuildCodeTable(w.pak.tree);
-  const DecodeTable table = MakeDecodeTable(w.pak.tree);
-  const bool with_table = state.range(0) != 0;
   std::string out, err;
   std::string image;
   for (auto _ : state) {
@@ -60,7 +57,6 @@ void BM_ReadTextBlock(benchmark::State& state) {
     LineReader lines(std::string_view{w.text});
     const std::optional<int32_t> count = ReadBlockCount(lines, console);
     TextReader reader(lines, w.pak.tree, codes, "bench.txt", console);
-    if (with_table) reader.decode_table = &table;
     image.clear();
     for (int32_t b = 0; b < count.value_or(0); ++b) {
       const TextBlock block = ReadTextBlock(reader, b, &image);
@@ -73,7 +69,7 @@ void BM_ReadTextBlock(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(w.text.size()));
 }
-BENCHMARK(BM_ReadTextBlock)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadTextBlock)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vorlex::core

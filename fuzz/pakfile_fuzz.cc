@@ -1,8 +1,8 @@
 // Arbitrary pakfile bytes through loading, the code tree and the decoding of
 // every block. The plain and the table-driven decoders must give the same
-// strings, and both must agree with a bit-by-bit walk written here from the
-// format alone; the bytes that BlockBytes keeps of a block that runs past the
-// end of the file must decode as the whole block would.
+// strings, and both must agree with the reference bit-by-bit walk; the bytes
+// that BlockBytes keeps of a block that runs past the end of the file must
+// decode as the whole block would.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -10,13 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "extract/decode_table.h"
 #include "extract/decoder.h"
 #include "extract/extract_block.h"
 #include "fuzz_check.h"
-#include "pak/code_tree.h"
 #include "pak/pak.h"
-#include "pak/pak_loader.h"
+#include "reference/reference_walk.h"
 
 namespace vorlex::core::fuzz {
 namespace {
@@ -30,69 +28,6 @@ constexpr size_t kDecodeBudget = size_t{8} << 20;
 // bit by bit, up to kWalkBudget bytes per input.
 constexpr int64_t kWholeBlockLimit = 8 << 10;
 constexpr int64_t kWalkBudget = 64 << 10;
-
-// The node record of `k`, all zero beyond the table.
-TreeNode NodeAt(const std::vector<TreeNode>& nodes, int64_t k) {
-  return k >= 0 && k < static_cast<int64_t>(nodes.size())
-             ? nodes[static_cast<size_t>(k)]
-             : TreeNode{};
-}
-
-// The decoder as the format describes it: from the root, a 0 bit to Child-L
-// and a 1 bit to Child-R; a node is a leaf when its child on the side just
-// taken is 255; a terminator ends the string and the rest of its byte.
-DecodedBlock WalkBitByBit(std::string_view block,
-                          const std::vector<TreeNode>& nodes) {
-  auto byte_at = [&block](size_t p) -> unsigned {
-    return p < block.size() ? static_cast<unsigned char>(block[p]) : 0;
-  };
-  DecodedBlock decoded;
-  const int64_t n = block.empty() ? 0 : byte_at(0) | byte_at(1) << 8;
-  decoded.string_count = static_cast<int32_t>(n);
-  if (nodes.empty()) return decoded;
-  const int64_t root = static_cast<int64_t>(nodes.size()) - 1;
-  int64_t node = root;
-  std::string string;
-  int64_t k = 0;
-  for (size_t p = 2 + 2 * static_cast<size_t>(n); k < n && p < block.size();
-       ++p) {
-    bool ended = false;
-    for (int bit = 7; bit >= 0 && !ended; --bit) {
-      const bool one = (byte_at(p) >> bit) & 1;
-      const TreeNode from = NodeAt(nodes, node);
-      const int64_t to = one ? from.child_r : from.child_l;
-      const TreeNode reached = NodeAt(nodes, to);
-      if ((one ? reached.child_r : reached.child_l) != 255) {
-        node = to;
-        continue;
-      }
-      string.push_back(static_cast<char>(reached.char_));
-      node = root;
-      ended = string.back() == '|';
-    }
-    if (ended) {
-      decoded.text += string;
-      decoded.ends.push_back(decoded.text.size());
-      string.clear();
-      ++k;
-    }
-  }
-  return decoded;
-}
-
-// The whole block `b` as the format defines it: from its Offset to the next
-// block's (the last to the end of the file), zeros outside the file.
-std::string WholeBlock(const LoadedPak& pak, size_t b, int64_t length) {
-  std::string block(static_cast<size_t>(std::max<int64_t>(length, 0)), '\0');
-  const int64_t begin = pak.directory[b].offset;
-  for (int64_t i = 0; i < length; ++i) {
-    const int64_t at = begin + i;
-    if (at >= 0 && at < static_cast<int64_t>(pak.bytes.size())) {
-      block[static_cast<size_t>(i)] = pak.bytes[static_cast<size_t>(at)];
-    }
-  }
-  return block;
-}
 
 void CheckShape(const DecodedBlock& decoded, size_t b) {
   const std::string where = "block " + std::to_string(b) + ": ";
@@ -111,7 +46,7 @@ void CheckShape(const DecodedBlock& decoded, size_t b) {
   Require(begin == decoded.text.size(), where + "text after the last string");
 }
 
-void CheckBlock(const LoadedPak& pak, const DecodeTable& table, size_t b,
+void CheckBlock(const LoadedPak& pak, const BlockDecoder& decoder, size_t b,
                 size_t* budget, int64_t* walk_budget) {
   const std::string where = "block " + std::to_string(b) + ": ";
   std::string scratch;
@@ -122,35 +57,31 @@ void CheckBlock(const LoadedPak& pak, const DecodeTable& table, size_t b,
   }
   *budget -= bytes.size();
 
-  const DecodedBlock plain = DecodeBlock(bytes, pak.tree);
-  const DecodedBlock fast = DecodeBlockWithTable(bytes, table);
+  const DecodedBlock plain = decoder.DecodeByWalk(bytes);
+  const DecodedBlock fast = decoder.DecodeByTable(bytes);
   Require(SameDecoding(plain, fast), where + "the table decoder gives " +
                                          Describe(fast) + ", the plain one " +
                                          Describe(plain));
   CheckShape(plain, b);
 
-  const int64_t length = BlockLength(pak, b);
+  const int64_t length =
+      BlockExtent(pak.directory, static_cast<int64_t>(pak.bytes.size()), b);
   if (length <= kWholeBlockLimit && length <= *walk_budget) {
-    *walk_budget -= std::max<int64_t>(length, 0);
-    const std::string whole = WholeBlock(pak, b, length);
+    *walk_budget -= length;
+    const std::string whole = reference::WholeBlock(pak, b, length);
     Require(std::string_view(whole).substr(0, bytes.size()) == bytes,
             where + "BlockBytes differs from the block's own bytes");
-    const DecodedBlock walked = WalkBitByBit(whole, pak.tree.nodes);
+    const DecodedBlock walked = reference::WalkBitByBit(whole, pak.tree.nodes);
     Require(SameDecoding(plain, walked),
             where + "the decoder gives " + Describe(plain) +
                 ", a walk of the whole block " + Describe(walked));
   }
 
-  // Extraction through either decoder writes the same section.
   std::string section;
-  std::string through_table;
-  const DecodedBlock extracted = ExtractBlock(pak, b, &section);
-  ExtractBlock(pak, b, &through_table, &table);
-  Require(SameDecoding(extracted, plain),
-          where + "ExtractBlock decodes " + Describe(extracted) +
-              ", DecodeBlock " + Describe(plain));
-  Require(through_table == section,
-          where + "the table decoder extracts another section");
+  const DecodedBlock extracted = ExtractBlock(pak, decoder, b, &section);
+  Require(SameDecoding(extracted, plain), where + "ExtractBlock decodes " +
+                                              Describe(extracted) +
+                                              ", the walk " + Describe(plain));
 }
 
 }  // namespace
@@ -158,29 +89,22 @@ void CheckBlock(const LoadedPak& pak, const DecodeTable& table, size_t b,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vorlex::core;
-  LoadedPak pak;
-  pak.bytes.assign(reinterpret_cast<const char*>(data), size);
-  // Start-up: the counts, the refusal of a pakfile without blocks, the
-  // tables, the bit paths and the character table.
-  pak.header = LoadPakHeader(pak.bytes);
+  const LoadedPak pak =
+      LoadPak(std::string(reinterpret_cast<const char*>(data), size));
   if (pak.header.block_count == 0) return 0;
-  PrepareBitPaths(pak.header.node_count, &pak.tree);
-  LoadTreeAndDirectory(pak.bytes, pak.header, &pak.tree.nodes, &pak.directory);
-  BuildBitPaths(&pak.tree);
-  BuildCharTable(&pak.tree);
   fuzz::Require(
       pak.directory.size() == static_cast<size_t>(pak.header.block_count),
       "the directory does not hold the block count's rows");
 
-  const DecodeTable table = MakeDecodeTable(pak.tree);
+  const BlockDecoder decoder(pak.tree);
   size_t budget = fuzz::kDecodeBudget;
   int64_t walk_budget = fuzz::kWalkBudget;
   const size_t blocks = pak.directory.size();
   for (size_t b = 0; b < blocks && b < fuzz::kFirstBlocks; ++b) {
-    fuzz::CheckBlock(pak, table, b, &budget, &walk_budget);
+    fuzz::CheckBlock(pak, decoder, b, &budget, &walk_budget);
   }
   if (blocks > fuzz::kFirstBlocks) {
-    fuzz::CheckBlock(pak, table, blocks - 1, &budget, &walk_budget);
+    fuzz::CheckBlock(pak, decoder, blocks - 1, &budget, &walk_budget);
   }
   return 0;
 }

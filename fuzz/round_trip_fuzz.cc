@@ -1,7 +1,7 @@
 // A whole cycle in memory. The input becomes blocks of strings; the pakfile
 // maker builds a Huffman tree for them and a pakfile. Then:
-//  - /E: the file header and ExtractBlock per block (with and without the
-//    lookup table) must give the text the maker expects;
+//  - /E: the file header and ExtractBlock per block must give the text the
+//    maker expects;
 //  - /P: reading that text back (ReadBlockCount, ReadTextBlock) and laying
 //    out the image as the pak command does must give the pakfile again;
 //  - /L from some block, then /R: the same pakfile again;
@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "base/console.h"
-#include "extract/decode_table.h"
+#include "extract/decoder.h"
 #include "extract/extract_block.h"
 #include "extract/text_writer.h"
 #include "fuzz_check.h"
@@ -108,24 +108,19 @@ bool ZeroStaysALeaf(const std::vector<TreeNode>& nodes) {
 
 // Loads a pakfile as start-up does; its tree must be sound.
 LoadedPak Load(const std::string& bytes) {
-  LoadedPak pak;
-  pak.bytes = bytes;
-  pak.header = LoadPakHeader(pak.bytes);
-  PrepareBitPaths(pak.header.node_count, &pak.tree);
-  LoadTreeAndDirectory(pak.bytes, pak.header, &pak.tree.nodes, &pak.directory);
-  Require(BuildBitPaths(&pak.tree).empty(), "the maker's tree is broken");
-  BuildCharTable(&pak.tree);
+  LoadedPak pak = LoadPak(bytes);
+  Require(pak.broken_nodes.empty(), "the maker's tree is broken");
   return pak;
 }
 
 // Extracts blocks `first` to B - 1 as /E and /L write them.
-std::string Extract(const LoadedPak& pak, size_t first,
-                    const DecodeTable* table) {
+std::string Extract(const LoadedPak& pak, size_t first) {
+  const BlockDecoder decoder(pak.tree);
   std::string text;
   AppendFileHeader(kPakName, pak.header.node_count,
                    pak.header.block_count - static_cast<int64_t>(first), &text);
   for (size_t b = first; b < pak.directory.size(); ++b) {
-    const DecodedBlock decoded = ExtractBlock(pak, b, &text, table);
+    const DecodedBlock decoded = ExtractBlock(pak, decoder, b, &text);
     Require(
         decoded.StringsDecoded() == static_cast<size_t>(decoded.string_count),
         "block " + std::to_string(b) + " does not decode whole");
@@ -197,15 +192,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const LoadedPak pak = fuzz::Load(pak_bytes);
   Require(pak.directory.size() == blocks.size(), "the block count");
 
-  // /E, through either decoder.
-  const DecodeTable table = MakeDecodeTable(pak.tree);
-  const std::string text = fuzz::Extract(pak, 0, nullptr);
+  // /E.
+  const std::string text = fuzz::Extract(pak, 0);
   const int node_count = static_cast<int>(nodes.size());
   Require(
       text == testing::ExpectedExtractText(fuzz::kPakName, node_count, blocks),
       "the extracted text differs");
-  Require(fuzz::Extract(pak, 0, &table) == text,
-          "the table decoder extracts another text");
 
   // /P.
   {
@@ -223,8 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BlockDirectory directory = pak.directory;
     std::string image =
         pak_bytes.substr(0, static_cast<size_t>(pak.directory[first].offset));
-    fuzz::Pack(fuzz::Extract(pak, first, nullptr), pak, first, &directory,
-               &image);
+    fuzz::Pack(fuzz::Extract(pak, first), pak, first, &directory, &image);
     Require(image == pak_bytes, "/L then /R from block " +
                                     std::to_string(first) + " gives " +
                                     fuzz::Hex(image, 256));
@@ -239,8 +230,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string image = added.bytes.substr(
         0, static_cast<size_t>(added.directory[last].offset));
     BlockDirectory directory = added.directory;
-    fuzz::Pack(fuzz::Extract(pak, blocks.size() - 1, nullptr), added, last,
-               &directory, &image);
+    fuzz::Pack(fuzz::Extract(pak, blocks.size() - 1), added, last, &directory,
+               &image);
     std::vector<testing::TestBlock> grown = blocks;
     grown.push_back(blocks.back());
     Require(image == testing::MakePakfile(nodes, grown),

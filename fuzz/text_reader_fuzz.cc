@@ -260,7 +260,7 @@ void CheckBlock(const TextBlock& got, std::string_view got_bytes,
   if (!want.sound) return;
   Require(got_bytes == want.bytes, where + "block bytes " + Hex(got_bytes) +
                                        ", expected " + Hex(want.bytes));
-  const DecodedBlock decoded = DecodeBlock(got_bytes, Tree().tree);
+  const DecodedBlock decoded = BlockDecoder(Tree().tree).Decode(got_bytes);
   Require(decoded.StringsDecoded() == want.strings.size(),
           where + "decodes to another number of strings");
   for (size_t k = 0; k < want.strings.size(); ++k) {

@@ -59,27 +59,19 @@ int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
 
   // The pakfile is read once, whole; a file that cannot be read counts as
   // empty and is never created.
-  LoadedPak pak;
-  if (std::optional<std::string> bytes =
-          ReadFileBytes(files, command.pakfile)) {
-    pak.bytes = std::move(*bytes);
-  } else {
-    console.Diagnose("cannot read pakfile '" + command.pakfile + "'");
-  }
-  pak.header = LoadPakHeader(pak.bytes);
+  std::optional<std::string> bytes = ReadFileBytes(files, command.pakfile);
+  if (!bytes) console.Diagnose("cannot read pakfile '" + command.pakfile + "'");
+  LoadedPak pak = LoadPak(bytes ? std::move(*bytes) : std::string());
   if (pak.header.block_count == 0) {
     console.PrintError("Error: No blocks in Pakfile!");
     return kExitFailure;
   }
-  PrepareBitPaths(pak.header.node_count, &pak.tree);
-  LoadTreeAndDirectory(pak.bytes, pak.header, &pak.tree.nodes, &pak.directory);
-  for (int32_t node : BuildBitPaths(&pak.tree)) {
+  for (int32_t node : pak.broken_nodes) {
     console.PrintError("Error in Tree!");
     console.Diagnose("code tree: node " + std::to_string(node) +
                      " has no sound path to the root (node " +
                      std::to_string(pak.header.node_count - 1) + ")");
   }
-  BuildCharTable(&pak.tree);
 
   RunCommand(command, pak, files, console);
   return console.error_reported || console.failure ? kExitFailure : kExitOk;

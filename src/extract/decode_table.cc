@@ -1,30 +1,13 @@
-#include "extract/decode_table.h"
-
 #include <algorithm>
 #include <cstring>
 
+#include "extract/bit_reader.h"
+#include "extract/decode_engines.h"
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
 namespace vorlex::core {
 namespace {
-
-// One step of the walk from `node` along `bit`; returns the node reached and
-// sets *leaf when it is a leaf (known by its child field on that side).
-inline int64_t StepFrom(const CodeTree& tree, int64_t node, unsigned bit,
-                        bool* leaf) {
-  const TreeNode& from = tree.Node(node);
-  const int64_t to = bit ? from.child_r : from.child_l;
-  const TreeNode& reached = tree.Node(to);
-  *leaf = (bit ? reached.child_r : reached.child_l) == kNoChild;
-  return to;
-}
-
-inline uint64_t LoadBigEndian64(const unsigned char* p) {
-  uint64_t value;
-  std::memcpy(&value, p, sizeof value);
-  return __builtin_bswap64(value);
-}
 
 // One pass of the decoder over the bit data, from a string's first bit.
 struct Stream {
@@ -58,9 +41,9 @@ void Reserve(Stream* s) {
 
 // Makes up to five lookups in the 57 bits from s->pos, stopping after a
 // terminator or before a code longer than the table.
-inline WindowResult DecodeWindow(const unsigned char* data,
+inline WindowResult DecodeWindow(const BitReader& bits,
                                  const TableEntry* entries, Stream* s) {
-  uint64_t window = LoadBigEndian64(data + (s->pos >> 3)) << (s->pos & 7);
+  uint64_t window = bits.Window(s->pos);
   char* out = s->text.data() + s->used;
   uint64_t pos = s->pos;
   WindowResult result = WindowResult::kGoOn;
@@ -88,21 +71,18 @@ inline WindowResult DecodeWindow(const unsigned char* data,
 // padding.
 inline void EndString(Stream* s) {
   s->ends.push_back(s->used);
-  s->pos = (s->pos + 7) & ~uint64_t{7};
+  s->pos = NextByteBoundary(s->pos);
   if (--s->wanted == 0) s->done = true;
 }
 
 // Walks one code bit by bit from the root: for codes longer than the table,
 // and for the last bytes, where a window would read past the block.
-void WalkOneCode(const CodeTree& tree, const unsigned char* data,
-                 uint64_t bit_count, Stream* s) {
+void WalkOneCode(const CodeTree& tree, const BitReader& bits, Stream* s) {
   int64_t node = tree.NodeCount() - 1;
-  while (s->pos < bit_count) {
-    const unsigned bit = (data[s->pos >> 3] >> (7 - (s->pos & 7))) & 1;
-    ++s->pos;
-    bool leaf;
-    node = StepFrom(tree, node, bit, &leaf);
-    if (leaf) {
+  while (s->pos < bits.bit_count) {
+    const TreeStep step = StepDown(tree, node, bits.Bit(s->pos++));
+    node = step.node;
+    if (step.leaf) {
       const char ch = static_cast<char>(tree.Node(node).char_);
       Reserve(s);
       s->text[s->used++] = ch;
@@ -114,16 +94,15 @@ void WalkOneCode(const CodeTree& tree, const unsigned char* data,
 }
 
 // Advances a stream by one window, or one code where a window cannot be used.
-inline void Advance(const CodeTree& tree, const unsigned char* data,
-                    uint64_t bit_count, uint64_t fast_limit,
+inline void Advance(const CodeTree& tree, const BitReader& bits,
                     const TableEntry* entries, Stream* s) {
-  if (s->pos >= bit_count) {
+  if (s->pos >= bits.bit_count) {
     s->done = true;
     return;
   }
   Reserve(s);
-  if (s->pos < fast_limit) {
-    switch (DecodeWindow(data, entries, s)) {
+  if (s->pos < bits.WindowLimit()) {
+    switch (DecodeWindow(bits, entries, s)) {
       case WindowResult::kGoOn:
         return;
       case WindowResult::kEnded:
@@ -133,7 +112,7 @@ inline void Advance(const CodeTree& tree, const unsigned char* data,
         break;
     }
   }
-  WalkOneCode(tree, data, bit_count, s);
+  WalkOneCode(tree, bits, s);
 }
 
 Stream StartStream(uint64_t pos, size_t wanted, size_t text_guess) {
@@ -151,8 +130,9 @@ Stream StartStream(uint64_t pos, size_t wanted, size_t text_guess) {
 // events (an ended string, a long code, the end of the fast range, a full
 // buffer), so the chains of lookups overlap in the processor.
 template <int kStreams>
-void AdvanceTogether(const unsigned char* data, uint64_t fast_limit,
-                     const TableEntry* entries, Stream* const* streams) {
+void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
+                     Stream* const* streams) {
+  const uint64_t fast_limit = bits.WindowLimit();
   while (true) {
     size_t rounds = SIZE_MAX;
     for (int j = 0; j < kStreams; ++j) {
@@ -175,7 +155,7 @@ void AdvanceTogether(const unsigned char* data, uint64_t fast_limit,
       }
       if (event) break;
       for (int j = 0; j < kStreams; ++j) {
-        window[j] = LoadBigEndian64(data + (pos[j] >> 3)) << (pos[j] & 7);
+        window[j] = bits.Window(pos[j]);
       }
       for (int i = 0; i < 5 && !event; ++i) {
         uint32_t meta[kStreams];
@@ -217,67 +197,68 @@ void AdvanceTogether(const unsigned char* data, uint64_t fast_limit,
     for (int j = 0; j < kStreams; ++j) {
       Stream* s = streams[j];
       if (s->done || s->pos >= fast_limit) return;
-      const uint64_t window = LoadBigEndian64(data + (s->pos >> 3))
-                              << (s->pos & 7);
+      const uint64_t window = bits.Window(s->pos);
       if (entries[window >> (64 - kTableBits)].bits == 0) slow = true;
     }
     if (slow) return;
   }
 }
 
+// Fills the entries whose first `depth` bits are `prefix`, the walk of those
+// bits having reached `node` and given `entry`. Each prefix is walked once,
+// so the whole table takes 2^(kTableBits+1) steps.
+void FillEntries(const CodeTree& tree, int64_t root, uint32_t prefix, int depth,
+                 int64_t node, const TableEntry& entry, TableEntry* entries) {
+  if (depth == kTableBits || entry.terminated || entry.count == 8) {
+    const int rest = kTableBits - depth;
+    std::fill_n(entries + (size_t{prefix} << rest), size_t{1} << rest, entry);
+    return;
+  }
+  for (unsigned bit = 0; bit < 2; ++bit) {
+    const TreeStep step = StepDown(tree, node, bit);
+    TableEntry next = entry;
+    if (step.leaf) {
+      const char ch = static_cast<char>(tree.Node(step.node).char_);
+      next.chars[next.count++] = ch;
+      next.bits = static_cast<uint8_t>(depth + 1);
+      next.terminated = ch == kTerminator;
+    }
+    FillEntries(tree, root, prefix << 1 | bit, depth + 1,
+                step.leaf ? root : step.node, next, entries);
+  }
+}
+
 }  // namespace
 
-DecodeTable MakeDecodeTable(const CodeTree& tree) {
-  DecodeTable table;
-  table.tree = &tree;
-  table.entries.assign(size_t{1} << kTableBits, TableEntry{});
-  if (tree.NodeCount() == 0) return table;
-  const int64_t root = tree.NodeCount() - 1;
-  for (uint32_t value = 0; value < (1u << kTableBits); ++value) {
-    TableEntry& entry = table.entries[value];
-    int64_t node = root;
-    for (int i = 0; i < kTableBits && entry.count < 8; ++i) {
-      bool leaf;
-      node = StepFrom(tree, node, (value >> (kTableBits - 1 - i)) & 1, &leaf);
-      if (!leaf) continue;
-      const char ch = static_cast<char>(tree.Node(node).char_);
-      entry.chars[entry.count++] = ch;
-      entry.bits = static_cast<uint8_t>(i + 1);
-      node = root;
-      if (ch == kTerminator) {
-        entry.terminated = 1;
-        break;
-      }
-    }
+std::vector<TableEntry> MakeDecodeTable(const CodeTree& tree) {
+  std::vector<TableEntry> table(size_t{1} << kTableBits, TableEntry{});
+  if (tree.NodeCount() != 0) {
+    FillEntries(tree, tree.NodeCount() - 1, 0, 0, tree.NodeCount() - 1,
+                TableEntry{}, table.data());
   }
   return table;
 }
 
-DecodedBlock DecodeBlockWithTable(std::string_view block,
-                                  const DecodeTable& table) {
+DecodedBlock DecodeBlockWithTable(std::string_view block, const CodeTree& tree,
+                                  const std::vector<TableEntry>& table) {
   DecodedBlock decoded;
   decoded.string_count = BytesToInteger(block.substr(0, 2));
   const size_t n = static_cast<size_t>(decoded.string_count);
-  const CodeTree& tree = *table.tree;
   const size_t start = 2 + 2 * n;
   if (tree.NodeCount() == 0 || n == 0 || start >= block.size()) {
     return decoded;
   }
-  const auto* const data =
-      reinterpret_cast<const unsigned char*>(block.data()) + start;
+  const BitReader bits(block.substr(start));
   const size_t data_size = block.size() - start;
-  const uint64_t bit_count = uint64_t{data_size} * 8;
-  // A window needs 8 readable bytes from the byte that holds the position.
-  const uint64_t fast_limit = data_size >= 8 ? (data_size - 8) * 8 : 0;
-  const TableEntry* const entries = table.entries.data();
-  auto advance = [&](Stream* s) {
-    Advance(tree, data, bit_count, fast_limit, entries, s);
-  };
+  const uint64_t bit_count = bits.bit_count;
+  const uint64_t fast_limit = bits.WindowLimit();
+  const TableEntry* const entries = table.data();
+  auto advance = [&](Stream* s) { Advance(tree, bits, entries, s); };
   // One stream alone, windows in registers until an event, then one step.
   auto run_to_end = [&](Stream* s) {
     Stream* const one[1] = {s};
     while (!s->done) {
-      AdvanceTogether<1>(data, fast_limit, entries, one);
+      AdvanceTogether<1>(bits, entries, one);
       if (!s->done) advance(s);
     }
   };
@@ -317,7 +298,7 @@ DecodedBlock DecodeBlockWithTable(std::string_view block,
     }
     bool any_done = false;
     while (!any_done) {
-      AdvanceTogether<kStreams>(data, fast_limit, entries, pointers);
+      AdvanceTogether<kStreams>(bits, entries, pointers);
       for (Stream& part : parts) {
         if (!part.done) advance(&part);
         any_done |= part.done;

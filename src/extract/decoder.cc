@@ -1,51 +1,17 @@
 #include "extract/decoder.h"
 
 #include <algorithm>
-#include <array>
 
+#include "extract/bit_reader.h"
+#include "extract/decode_engines.h"
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
 namespace vorlex::core {
 namespace {
 
-// The walk, laid out for speed. At a byte boundary the walk stands on the
-// root or on a node reached through a child field, and child fields of a
-// loaded tree are bytes. So every state is one of: a node numbered 0 to 255,
-// the root (which may be numbered higher), or a node beyond the table (all
-// such nodes read as the same all-zero record).
-constexpr size_t kHighRootState = 256;
-constexpr size_t kBeyondTableState = 257;
-constexpr size_t kStateCount = 258;
-
-// One bit's step from a state. The fields are plain numbers so that the walk
-// can add them in instead of branching on them.
-struct Step {
-  int32_t next = 0;  // the root after a leaf
-  char c = 0;        // the leaf's character
-  uint8_t leaf = 0;  // 1 at a leaf
-  uint8_t ends = 0;  // 1 at the terminator's leaf
-};
-
-// A node reached by `bit` from somewhere: a leaf when its child field on the
-// side just taken is empty.
-Step StepInto(const TreeNode& to, int bit, int64_t to_state, int64_t root) {
-  Step step;
-  if ((bit ? to.child_r : to.child_l) != kNoChild) {
-    step.next = static_cast<int32_t>(to_state);
-    return step;
-  }
-  step.next = static_cast<int32_t>(root);
-  step.c = static_cast<char>(to.char_);
-  step.leaf = 1;
-  step.ends = step.c == kTerminator;
-  return step;
-}
-
-struct Walker {
-  std::array<std::array<Step, 2>, kStateCount> steps;
-  int32_t root = 0;
-};
+// Below this many bytes of bit data the walk is as quick as the table.
+constexpr size_t kTableMinBytes = 64;
 
 constexpr int64_t kUnmapped = -1;
 
@@ -58,32 +24,22 @@ int64_t StateOf(int64_t node, int64_t node_count, int64_t root_state) {
   return node < 256 ? node : kUnmapped;
 }
 
-// Fills `walker` from `tree`; false when the tree has child fields that the
-// compact states cannot stand for.
-bool BuildWalker(const CodeTree& tree, Walker* walker) {
-  const int64_t node_count = tree.NodeCount();
-  const int64_t root = node_count - 1;
-  const int64_t root_state = root < 256 ? root : int64_t{kHighRootState};
-  walker->root = static_cast<int32_t>(root_state);
-
-  auto fill = [&](int64_t state, const TreeNode& from) {
-    for (int bit = 0; bit < 2; ++bit) {
-      const int64_t child = bit ? from.child_r : from.child_l;
-      const int64_t child_state = StateOf(child, node_count, root_state);
-      if (child_state == kUnmapped) return false;
-      walker->steps[static_cast<size_t>(state)][static_cast<size_t>(bit)] =
-          StepInto(tree.Node(child), bit, child_state, root_state);
-    }
-    return true;
-  };
-  const int64_t low_nodes = node_count < 256 ? node_count : 256;
-  for (int64_t k = 0; k < low_nodes; ++k) {
-    if (!fill(k, tree.nodes[static_cast<size_t>(k)])) return false;
+// The step from node `from` along `bit`, in terms of states; `next` is
+// kUnmapped when the node reached has no state.
+WalkStep StepOf(const CodeTree& tree, int64_t from, unsigned bit,
+                int64_t root_state) {
+  const TreeStep step = StepDown(tree, from, bit);
+  WalkStep result;
+  if (!step.leaf) {
+    result.next =
+        static_cast<int32_t>(StateOf(step.node, tree.NodeCount(), root_state));
+    return result;
   }
-  if (root_state == kHighRootState && !fill(root_state, tree.Node(root))) {
-    return false;
-  }
-  return fill(kBeyondTableState, TreeNode{});
+  result.next = static_cast<int32_t>(root_state);
+  result.c = static_cast<char>(tree.Node(step.node).char_);
+  result.leaf = 1;
+  result.ends = result.c == kTerminator;
+  return result;
 }
 
 // Walks the bit data of `block` from `start`; `next_step(state, bit)` gives
@@ -92,50 +48,76 @@ template <typename NextStep>
 void Walk(std::string_view block, size_t start, int64_t root,
           NextStep next_step, DecodedBlock* decoded) {
   const int64_t n = decoded->string_count;
+  const BitReader bits(block.substr(start));
   std::string& text = decoded->text;
   // Every character is written, leaf or not, and kept by moving on past it
   // only at a leaf; a byte gives at most eight.
   size_t used = 0;
   int64_t k = 0;
   int64_t state = root;
-  for (size_t p = start; k < n && p < block.size(); ++p) {
-    if (text.size() < used + 8) text.resize(2 * text.size() + 64);
-    char* out = text.data() + used;
-    const unsigned byte = static_cast<unsigned char>(block[p]);
-    for (int bit = 7; bit >= 0; --bit) {
-      const Step step = next_step(state, (byte >> bit) & 1);
-      state = step.next;
-      *out = step.c;
-      out += step.leaf;
-      if (step.ends) {
-        // The rest of the byte is padding.
-        decoded->ends.push_back(static_cast<size_t>(out - text.data()));
-        ++k;
-        break;
-      }
+  for (uint64_t pos = 0; k < n && pos < bits.bit_count; ++pos) {
+    if (text.size() < used + 1) text.resize(2 * text.size() + 64);
+    const WalkStep step = next_step(state, bits.Bit(pos));
+    state = step.next;
+    text[used] = step.c;
+    used += step.leaf;
+    if (step.ends) {
+      decoded->ends.push_back(used);
+      ++k;
+      pos = NextByteBoundary(pos + 1) - 1;  // the rest of the byte is padding
     }
-    used = static_cast<size_t>(out - text.data());
   }
   text.resize(decoded->ends.empty() ? 0 : decoded->ends.back());
 }
 
+// The count and the start of the bit data; false when nothing can be
+// decoded (no strings, no bit data, or no root).
+bool StartDecoding(std::string_view block, const CodeTree& tree,
+                   DecodedBlock* decoded, size_t* start) {
+  decoded->string_count = BytesToInteger(block.substr(0, 2));
+  const size_t n = static_cast<size_t>(decoded->string_count);
+  *start = 2 + 2 * n;
+  return tree.NodeCount() != 0 && n != 0 && *start < block.size();
+}
+
 }  // namespace
 
-DecodedBlock DecodeBlock(std::string_view block, const CodeTree& tree) {
+Walker MakeWalker(const CodeTree& tree) {
+  Walker walker;
+  const int64_t node_count = tree.NodeCount();
+  const int64_t root = node_count - 1;
+  const int64_t root_state = root < 256 ? root : int64_t{kHighRootState};
+  walker.root = static_cast<int32_t>(root_state);
+  auto fill = [&](int64_t state, int64_t node) {
+    for (unsigned bit = 0; bit < 2; ++bit) {
+      const WalkStep step = StepOf(tree, node, bit, root_state);
+      if (step.next == kUnmapped) return false;
+      walker.steps[static_cast<size_t>(state)][bit] = step;
+    }
+    return true;
+  };
+  walker.compact = true;
+  for (int64_t k = 0; k < std::min<int64_t>(node_count, 256); ++k) {
+    walker.compact = walker.compact && fill(k, k);
+  }
+  if (root_state == kHighRootState) {
+    walker.compact = walker.compact && fill(root_state, root);
+  }
+  walker.compact = walker.compact && fill(kBeyondTableState, node_count);
+  return walker;
+}
+
+DecodedBlock WalkBlock(std::string_view block, const CodeTree& tree,
+                       const Walker& walker) {
   DecodedBlock decoded;
-  decoded.string_count = BytesToInteger(block.substr(0, 2));
-  const int64_t n = decoded.string_count;
-  // Without a root no character can be decoded.
-  if (tree.NodeCount() == 0 || n == 0) return decoded;
-  const size_t start = 2 + 2 * static_cast<size_t>(n);
-  if (start >= block.size()) return decoded;
+  size_t start = 0;
+  if (!StartDecoding(block, tree, &decoded, &start)) return decoded;
   // Most strings are shorter than twice their code, and each takes a byte.
   const size_t bit_bytes = block.size() - start;
   decoded.text.resize(std::min(2 * bit_bytes, size_t{1} << 20));
-  decoded.ends.reserve(std::min(static_cast<size_t>(n), bit_bytes));
-
-  Walker walker;
-  if (BuildWalker(tree, &walker)) {
+  decoded.ends.reserve(
+      std::min(static_cast<size_t>(decoded.string_count), bit_bytes));
+  if (walker.compact) {
     const auto& steps = walker.steps;
     Walk(
         block, start, walker.root,
@@ -145,21 +127,44 @@ DecodedBlock DecodeBlock(std::string_view block, const CodeTree& tree) {
         &decoded);
     return decoded;
   }
-
-  // A hand-made tree with child numbers above 255: walk the node records.
-  const int64_t node_count = tree.NodeCount();
+  // A hand-made tree: step through the node records themselves.
+  const int64_t root = tree.NodeCount() - 1;
   Walk(
-      block, start, node_count - 1,
-      [&tree, node_count](int64_t node, unsigned bit) {
-        const TreeNode& from = tree.Node(node);
-        int64_t child = bit ? from.child_r : from.child_l;
-        // Every node beyond the table reads as the same all-zero record.
-        if (child < 0 || child >= node_count) child = node_count;
-        return StepInto(tree.Node(child), static_cast<int>(bit), child,
-                        node_count - 1);
+      block, start, root,
+      [&tree, root](int64_t node, unsigned bit) {
+        const TreeStep step = StepDown(tree, node, bit);
+        WalkStep result;
+        result.next = static_cast<int32_t>(step.leaf ? root : step.node);
+        if (step.leaf) {
+          result.c = static_cast<char>(tree.Node(step.node).char_);
+          result.leaf = 1;
+          result.ends = result.c == kTerminator;
+        }
+        return result;
       },
       &decoded);
   return decoded;
+}
+
+BlockDecoder::BlockDecoder(const CodeTree& tree) : tree_(&tree) {
+  auto engines = std::make_shared<DecodeEngines>();
+  engines->walker = MakeWalker(tree);
+  engines->table = MakeDecodeTable(tree);
+  engines_ = std::move(engines);
+}
+
+DecodedBlock BlockDecoder::Decode(std::string_view block) const {
+  const size_t n = BytesToInteger(block.substr(0, 2)) & 0xFFFF;
+  return block.size() < 2 + 2 * n + kTableMinBytes ? DecodeByWalk(block)
+                                                   : DecodeByTable(block);
+}
+
+DecodedBlock BlockDecoder::DecodeByWalk(std::string_view block) const {
+  return WalkBlock(block, *tree_, engines_->walker);
+}
+
+DecodedBlock BlockDecoder::DecodeByTable(std::string_view block) const {
+  return DecodeBlockWithTable(block, *tree_, engines_->table);
 }
 
 }  // namespace vorlex::core

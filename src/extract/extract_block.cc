@@ -23,10 +23,10 @@ int64_t ZeroBytesFromTheRoot(const CodeTree& tree) {
   int64_t node = root;
   for (int64_t bytes = 1; bytes <= kZeroBytesPerString; ++bytes) {
     for (int bit = 0; bit < 8; ++bit) {
-      node = tree.Node(node).child_l;
-      const TreeNode& reached = tree.Node(node);
-      if (reached.child_l != kNoChild) continue;
-      if (static_cast<char>(reached.char_) == kTerminator) return bytes;
+      const TreeStep step = StepDown(tree, node, 0);
+      node = step.node;
+      if (!step.leaf) continue;
+      if (static_cast<char>(tree.Node(node).char_) == kTerminator) return bytes;
       node = root;
     }
   }
@@ -35,20 +35,12 @@ int64_t ZeroBytesFromTheRoot(const CodeTree& tree) {
 
 }  // namespace
 
-int64_t BlockLength(const LoadedPak& pak, size_t block) {
-  const BlockDirectory& directory = pak.directory;
-  const int64_t end = block + 1 < directory.size()
-                          ? directory[block + 1].offset
-                          : static_cast<int64_t>(pak.bytes.size());
-  return end - directory[block].offset;
-}
-
 std::string_view BlockBytes(const LoadedPak& pak, size_t block,
                             std::string* scratch) {
   const std::string_view file = pak.bytes;
   const int64_t file_length = static_cast<int64_t>(file.size());
   const int64_t begin = pak.directory[block].offset;
-  const int64_t length = BlockLength(pak, block);
+  const int64_t length = BlockExtent(pak.directory, file_length, block);
   if (length <= 0) return {};
   if (begin >= 0 && begin + length <= file_length) {
     return file.substr(static_cast<size_t>(begin), static_cast<size_t>(length));
@@ -86,12 +78,10 @@ std::string_view BlockBytes(const LoadedPak& pak, size_t block,
   return *scratch;
 }
 
-DecodedBlock ExtractBlock(const LoadedPak& pak, size_t block, std::string* out,
-                          const DecodeTable* table) {
+DecodedBlock ExtractBlock(const LoadedPak& pak, const BlockDecoder& decoder,
+                          size_t block, std::string* out) {
   std::string scratch;
-  const std::string_view bytes = BlockBytes(pak, block, &scratch);
-  DecodedBlock decoded = table != nullptr ? DecodeBlockWithTable(bytes, *table)
-                                          : DecodeBlock(bytes, pak.tree);
+  DecodedBlock decoded = decoder.Decode(BlockBytes(pak, block, &scratch));
   AppendBlockSection(static_cast<int64_t>(block), pak.directory[block].id,
                      decoded, out);
   return decoded;

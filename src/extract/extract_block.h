@@ -7,15 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "extract/decode_table.h"
 #include "extract/decoder.h"
 #include "pak/pak.h"
 
 namespace vorlex::core {
-
-// The length of block `block` (0-based): from its Offset to the next block's,
-// the last block to the end of the file. 0 or less means an empty block.
-int64_t BlockLength(const LoadedPak& pak, size_t block);
 
 // The bytes of block `block` as the decoder reads them, positions outside the
 // file (past its end, or before its start) reading as 0. A block that lies
@@ -26,10 +21,10 @@ int64_t BlockLength(const LoadedPak& pak, size_t block);
 std::string_view BlockBytes(const LoadedPak& pak, size_t block,
                             std::string* scratch);
 
-// Decodes block `block` and appends its section of the text file to *out;
-// through `table` when one is given (made for pak.tree).
-DecodedBlock ExtractBlock(const LoadedPak& pak, size_t block, std::string* out,
-                          const DecodeTable* table = nullptr);
+// Decodes block `block` with `decoder` (made for pak.tree) and appends its
+// section of the text file to *out.
+DecodedBlock ExtractBlock(const LoadedPak& pak, const BlockDecoder& decoder,
+                          size_t block, std::string* out);
 
 }  // namespace vorlex::core
 

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
 
 #include "base/file_io.h"
 #include "extract/extract_block.h"
@@ -76,14 +75,11 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
   std::string text;
   AppendFileHeader(pakfile, pak.header.node_count,
                    pak.header.block_count - first, &text);
-  // The lookup table pays for itself only on more than a few blocks' bytes.
-  std::optional<DecodeTable> table;
-  if (TableWorthBuilding(pak.bytes.size())) table = MakeDecodeTable(pak.tree);
+  const BlockDecoder decoder(pak.tree);
   for (size_t block = static_cast<size_t>(first); block < pak.directory.size();
        ++block) {
     console.Print(".");
-    const DecodedBlock decoded =
-        ExtractBlock(pak, block, &text, table ? &*table : nullptr);
+    const DecodedBlock decoded = ExtractBlock(pak, decoder, block, &text);
     CheckBlock(block, pak, decoded, console);
     WriteOutput(&file, text);
     text.clear();
@@ -118,7 +114,8 @@ void ExtractOne(const std::string&, const std::string& txtfile,
   OutputFile file;
   if (!OpenTextFile(files, txtfile, /*append=*/true, &file, console)) return;
   std::string text;
-  const DecodedBlock decoded = ExtractBlock(pak, block, &text);
+  const DecodedBlock decoded =
+      ExtractBlock(pak, BlockDecoder(pak.tree), block, &text);
   CheckBlock(block, pak, decoded, console);
   WriteOutput(&file, text);
   if (!CloseTextFile(txtfile, &file, console)) console.PrintError(kCannotWrite);

@@ -25,7 +25,7 @@ struct PakfileData {
   std::string path;
   LoadedPak pak;
   CodeTable codes;
-  std::vector<int32_t> broken_nodes;
+  std::optional<BlockDecoder> decoder;  // made once the tree is in place
 };
 
 namespace {
@@ -52,13 +52,10 @@ std::shared_ptr<const PakfileData> Load(std::shared_ptr<FileSystem> files,
   auto data = std::make_shared<PakfileData>();
   data->files = std::move(files);
   data->path = std::move(path);
-  LoadedPak& pak = data->pak;
-  pak.bytes = std::move(bytes);
-  pak.header = LoadPakHeader(pak.bytes);
-  if (pak.header.block_count == 0) return nullptr;
-  LoadTreeAndDirectory(pak.bytes, pak.header, &pak.tree.nodes, &pak.directory);
-  data->broken_nodes = PrepareCodeTree(&pak.tree);
-  data->codes = BuildCodeTable(pak.tree);
+  data->pak = LoadPak(std::move(bytes));
+  if (data->pak.header.block_count == 0) return nullptr;
+  data->codes = BuildCodeTable(data->pak.tree);
+  data->decoder.emplace(data->pak.tree);
   return data;
 }
 
@@ -168,8 +165,8 @@ int BlockId(const Pakfile& pak, int block) {
 
 std::vector<int> BrokenTreeNodes(const Pakfile& pak) {
   if (pak.data == nullptr) return {};
-  return std::vector<int>(pak.data->broken_nodes.begin(),
-                          pak.data->broken_nodes.end());
+  const std::vector<int32_t>& broken = pak.data->pak.broken_nodes;
+  return std::vector<int>(broken.begin(), broken.end());
 }
 
 std::optional<Block> ReadBlock(const Pakfile& pak, int block, Error* error) {
@@ -181,7 +178,7 @@ std::optional<Block> ReadBlock(const Pakfile& pak, int block, Error* error) {
   const size_t b = static_cast<size_t>(block);
   std::string scratch;
   const DecodedBlock decoded =
-      DecodeBlock(BlockBytes(loaded, b, &scratch), loaded.tree);
+      pak.data->decoder->Decode(BlockBytes(loaded, b, &scratch));
   Block result;
   result.id = loaded.directory[b].id;
   result.stored_count = decoded.string_count;

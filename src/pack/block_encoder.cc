@@ -44,7 +44,7 @@ std::string StringShapeProblem(const std::string& text) {
 }
 
 std::string EncodeBlock(const std::vector<std::string>& strings,
-                        const CodeTree& tree, const CodeTable& codes,
+                        const BlockDecoder& decoder, const CodeTable& codes,
                         std::string* out) {
   const size_t start = out->size();
   const size_t count = strings.size();
@@ -77,14 +77,14 @@ std::string EncodeBlock(const std::vector<std::string>& strings,
     if (const EncodeResult bad = FindUnencodable(text, codes); !bad.ok) {
       return refuse(name + ": " + DescribeByteValue(bad.byte) + " (character " +
                     std::to_string(bad.position + 1) + ") " +
-                    UnencodableReason(bad, tree, codes));
+                    UnencodableReason(bad, decoder.tree(), codes));
     }
     EncodeString(text, codes, out);
   }
 
   // A damaged tree can give codes that decode to something else.
   const DecodedBlock decoded =
-      DecodeBlock(std::string_view(*out).substr(start), tree);
+      decoder.Decode(std::string_view(*out).substr(start));
   for (size_t k = 0; k < count; ++k) {
     if (k >= decoded.StringsDecoded() || decoded.String(k) != strings[k]) {
       return refuse("string " + std::to_string(k) +

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "extract/decoder.h"
 #include "pack/encoder.h"
-#include "pak/code_tree.h"
 
 namespace vorlex::core {
 
@@ -30,10 +30,11 @@ std::string StringShapeProblem(const std::string& text);
 // the relative offsets and the bit data. Every string must have the shape
 // above and every character a code that ends at a leaf; the count and every
 // relative offset must fit their two-byte fields; and the block must decode
-// back to exactly `strings`. Returns the empty text when all holds, otherwise
-// the first reason it does not ("string 3: ...") with *out as it was.
+// back to exactly `strings` through `decoder` (made for the tree of `codes`).
+// Returns the empty text when all holds, otherwise the first reason it does
+// not ("string 3: ...") with *out as it was.
 std::string EncodeBlock(const std::vector<std::string>& strings,
-                        const CodeTree& tree, const CodeTable& codes,
+                        const BlockDecoder& decoder, const CodeTable& codes,
                         std::string* out);
 
 }  // namespace vorlex::core

@@ -69,12 +69,6 @@ size_t ImageCapacity(const LoadedPak& pak) {
          (size_t{64} << 10);
 }
 
-// A lookup table for the read-back check, when there is enough to decode.
-std::optional<DecodeTable> ReadBackTable(const LoadedPak& pak) {
-  if (!TableWorthBuilding(pak.bytes.size())) return std::nullopt;
-  return MakeDecodeTable(pak.tree);
-}
-
 // The count checks that end a command before anything is read. Returns the
 // count when the command goes on.
 std::optional<int32_t> CheckedCount(std::optional<int32_t> count, int64_t most,
@@ -267,8 +261,6 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
       BlockExtents(pak.directory, static_cast<int64_t>(pak.bytes.size()));
   const CodeTable codes = BuildCodeTable(pak.tree);
   TextReader reader(input.lines(), pak.tree, codes, txtfile, console);
-  const std::optional<DecodeTable> table = ReadBackTable(pak);
-  if (table) reader.decode_table = &*table;
   const PackedBlocks packed = PackBlocks(reader, first_row, *count, pakfile,
                                          &image, &pak.directory, &refusal);
   RefuseUnreadText(input, txtfile, &refusal);
@@ -301,8 +293,6 @@ void RebuildPak(const std::string& pakfile, const std::string& txtfile,
   Refusal refusal;
   const CodeTable codes = BuildCodeTable(pak.tree);
   TextReader reader(input.lines(), pak.tree, codes, txtfile, console);
-  const std::optional<DecodeTable> table = ReadBackTable(pak);
-  if (table) reader.decode_table = &*table;
   const PackedBlocks packed =
       PackBlocks(reader, 0, *count, pakfile, &image, &pak.directory, &refusal);
   RefuseUnreadText(input, txtfile, &refusal);

@@ -19,6 +19,7 @@ bool AppendNewBlocks(const LoadedPak& pak, const CodeTable& codes,
                      int64_t first, const std::vector<NewBlock>& blocks,
                      std::string* image, BlockDirectory* directory,
                      std::string* why) {
+  const BlockDecoder decoder(pak.tree);
   for (size_t k = 0; k < blocks.size(); ++k) {
     const int64_t row = first + static_cast<int64_t>(k);
     const NewBlock& block = blocks[k];
@@ -35,7 +36,7 @@ bool AppendNewBlocks(const LoadedPak& pak, const CodeTable& codes,
       return false;
     }
     const std::string problem =
-        EncodeBlock(block.strings, pak.tree, codes, image);
+        EncodeBlock(block.strings, decoder, codes, image);
     if (!problem.empty()) {
       // "block 2, string 1: ..." or "block 2 holds ...".
       *why = BlockName(row) + (problem.starts_with("string") ? ", " : " ") +

@@ -117,15 +117,4 @@ void AddEmptyBlock(LoadedPak* pak, bool change_bytes) {
   bytes.replace(at, image.size(), image);
 }
 
-std::vector<int64_t> BlockExtents(const BlockDirectory& directory,
-                                  int64_t file_length) {
-  std::vector<int64_t> extents(directory.size(), 0);
-  for (size_t b = 0; b < directory.size(); ++b) {
-    const int64_t end =
-        b + 1 < directory.size() ? directory[b + 1].offset : file_length;
-    extents[b] = std::max<int64_t>(0, end - directory[b].offset);
-  }
-  return extents;
-}
-
 }  // namespace vorlex::core

@@ -37,11 +37,6 @@ std::string AddStepRefusal(const LoadedPak& pak);
 // (for a pakfile the add step refused, whose bytes are not used).
 void AddEmptyBlock(LoadedPak* pak, bool change_bytes);
 
-// The extent of each block: up to the next block's Offset, the last one to
-// `file_length`; 0 where the Offsets do not rise.
-std::vector<int64_t> BlockExtents(const BlockDirectory& directory,
-                                  int64_t file_length);
-
 }  // namespace vorlex::core
 
 #endif  // VORLEX_PACK_PAK_IMAGE_H_

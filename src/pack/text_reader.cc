@@ -233,10 +233,7 @@ class BlockSectionReader {
   // strings encoded, in line order, as many as its count.
   void CheckReadBack() {
     const std::string_view block = std::string_view(*out_).substr(block_.start);
-    const DecodedBlock decoded =
-        reader_.decode_table != nullptr
-            ? DecodeBlockWithTable(block, *reader_.decode_table)
-            : DecodeBlock(block, reader_.tree);
+    const DecodedBlock decoded = reader_.decoder.Decode(block);
     const size_t strings = reader_.expected_ends.size();
     for (size_t k = 0; k < strings; ++k) {
       const size_t begin = k == 0 ? 0 : reader_.expected_ends[k - 1];

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "base/console.h"
-#include "extract/decode_table.h"
+#include "extract/decoder.h"
 #include "pack/encoder.h"
 #include "pack/line_reader.h"
 #include "pak/code_tree.h"
@@ -48,16 +48,16 @@ struct TextReader {
       : lines(lines),
         tree(tree),
         codes(codes),
+        decoder(tree),
         txt_name(std::move(txt_name)),
         console(console) {}
 
   LineReader& lines;
   const CodeTree& tree;
   const CodeTable& codes;
-  std::string txt_name;  // for diagnostics
+  const BlockDecoder decoder;  // for the read-back check
+  std::string txt_name;        // for diagnostics
   Console& console;
-  // Decodes the read-back check through a lookup table when one is given.
-  const DecodeTable* decode_table = nullptr;
 
   // The id from the last second header line read; kept from call to call.
   int32_t current_block_id = 0;

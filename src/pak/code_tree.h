@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pak/pak_format.h"
 #include "pak/pak_loader.h"
 
 namespace vorlex::core {
@@ -32,6 +33,22 @@ struct CodeTree {
                : kZeroNode;
   }
 };
+
+// One bit's step down the tree: a 0 bit follows Child-L, a 1 bit Child-R.
+// The node reached is a leaf when its own child field on the side just taken
+// is empty (255); its Char is then the character decoded, and the next code
+// starts at the root. Node numbers outside the table read as an all-zero
+// record. Every decoder of the project steps through this one rule.
+struct TreeStep {
+  int64_t node = 0;  // the node reached
+  bool leaf = false;
+};
+inline TreeStep StepDown(const CodeTree& tree, int64_t node, unsigned bit) {
+  const TreeNode& from = tree.Node(node);
+  const int64_t to = bit ? from.child_r : from.child_l;
+  const TreeNode& reached = tree.Node(to);
+  return {to, (bit ? reached.child_r : reached.child_l) == kNoChild};
+}
 
 // Makes the bit-path table hold entries 0 to `node_count`, all empty.
 void PrepareBitPaths(int32_t node_count, CodeTree* tree);

@@ -1,8 +1,10 @@
-// A pakfile as one run holds it.
+// A pakfile as one run holds it, and the one way it is loaded.
 #ifndef VORLEX_PAK_PAK_H_
 #define VORLEX_PAK_PAK_H_
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pak/code_tree.h"
 #include "pak/pak_loader.h"
@@ -10,11 +12,27 @@
 namespace vorlex::core {
 
 struct LoadedPak {
-  std::string bytes;  // the whole file as read at start-up
+  std::string bytes;  // the whole file as read
   PakHeader header;
   CodeTree tree;
   BlockDirectory directory;
+  // The nodes whose bit path is broken, in node order: each is worth one
+  // "Error in Tree!".
+  std::vector<int32_t> broken_nodes;
 };
+
+// Loads a pakfile from its bytes, as the commands and the library do: the
+// counts, then (unless the block count is 0, which leaves the rest empty) the
+// node table, the directory and the code tree's tables. A file cut short
+// reads as the bytes present; loading itself never fails.
+LoadedPak LoadPak(std::string bytes);
+
+// The extent of block `block`: from its Offset to the next block's, the last
+// block to `file_length`; 0 where the Offsets do not rise.
+int64_t BlockExtent(const BlockDirectory& directory, int64_t file_length,
+                    size_t block);
+std::vector<int64_t> BlockExtents(const BlockDirectory& directory,
+                                  int64_t file_length);
 
 }  // namespace vorlex::core
 

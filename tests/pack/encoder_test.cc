@@ -63,7 +63,7 @@ TEST(EncodeStringTest, CodesLongerThanTheBitBufferMatchAnIndependentEncoder) {
   std::string block("\x01\0\0\0", 4);
   ASSERT_TRUE(EncodeString(text, BuildCodeTable(tree), &block).ok);
   EXPECT_EQ(Hex(block.substr(4)), Hex(EncodeTestString(nodes, text)));
-  EXPECT_EQ(DecodeBlock(block, tree).text, text);
+  EXPECT_EQ(BlockDecoder(tree).Decode(block).text, text);
 }
 
 }  // namespace

@@ -180,13 +180,7 @@ std::string MakePakfile(const Nodes& nodes, const Blocks& blocks) {
   return Pakfile(nodes, block_bytes, ids);
 }
 
-LoadedPak LoadTestPak(std::string bytes) {
-  LoadedPak pak;
-  pak.header = LoadPakHeader(pak.bytes = std::move(bytes));
-  LoadTreeAndDirectory(pak.bytes, pak.header, &pak.tree.nodes, &pak.directory);
-  PrepareCodeTree(&pak.tree);
-  return pak;
-}
+LoadedPak LoadTestPak(std::string bytes) { return LoadPak(std::move(bytes)); }
 
 Blocks RandomBlocks(uint32_t seed, int block_count, int strings_per_block,
                     std::string_view alphabet, int max_length) {

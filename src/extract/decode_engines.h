@@ -1,0 +1,75 @@
+// The two engines behind BlockDecoder; nothing outside the decoder uses them.
+//
+// The walk steps through the tree one bit at a time, over a compact table of
+// states. The lookup table decodes, per lookup of the next kTableBits bits,
+// every character whose code lies wholly inside them (every code of a block
+// starts at the root), walking only longer codes bit by bit. Both give
+// exactly the same result for any node table, damaged ones included.
+#ifndef VORLEX_EXTRACT_DECODE_ENGINES_H_
+#define VORLEX_EXTRACT_DECODE_ENGINES_H_
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "extract/decoder.h"
+#include "pak/code_tree.h"
+
+namespace vorlex::core {
+
+// At a byte boundary the walk stands on the root or on a node reached
+// through a child field, and child fields of a loaded tree are bytes. So
+// every state is one of: a node numbered 0 to 255, the root (which may be
+// numbered higher), or a node beyond the table (all such nodes read as the
+// same all-zero record).
+inline constexpr size_t kHighRootState = 256;
+inline constexpr size_t kBeyondTableState = 257;
+inline constexpr size_t kStateCount = 258;
+
+// One bit's step from a state. The fields are plain numbers so that the walk
+// can add them in instead of branching on them.
+struct WalkStep {
+  int32_t next = 0;  // the root after a leaf
+  char c = 0;        // the leaf's character
+  uint8_t leaf = 0;  // 1 at a leaf
+  uint8_t ends = 0;  // 1 at the terminator's leaf
+};
+
+struct Walker {
+  std::array<std::array<WalkStep, 2>, kStateCount> steps;
+  int32_t root = 0;
+  // False for a hand-made tree with child fields above 255 that the states
+  // cannot stand for: the walk then steps through the node records.
+  bool compact = false;
+};
+
+// 2^11 entries of 12 bytes: small enough to stay in the first-level cache.
+inline constexpr int kTableBits = 11;
+
+// What walking kTableBits bits from the root gives, up to the last leaf
+// reached (or the terminator, or the eighth character).
+struct TableEntry {
+  char chars[8];       // the characters, in order
+  uint8_t count;       // how many of `chars` are used
+  uint8_t bits;        // the bits their codes take; 0 when no code fits
+  uint8_t terminated;  // 1 when the last of them is the terminator
+  uint8_t unused;
+};
+
+struct DecodeEngines {
+  Walker walker;
+  std::vector<TableEntry> table;  // indexed by the next kTableBits bits
+};
+
+Walker MakeWalker(const CodeTree& tree);
+std::vector<TableEntry> MakeDecodeTable(const CodeTree& tree);
+
+DecodedBlock WalkBlock(std::string_view block, const CodeTree& tree,
+                       const Walker& walker);
+DecodedBlock DecodeBlockWithTable(std::string_view block, const CodeTree& tree,
+                                  const std::vector<TableEntry>& table);
+
+}  // namespace vorlex::core
+
+#endif  // VORLEX_EXTRACT_DECODE_ENGINES_H_
