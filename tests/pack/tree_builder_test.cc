@@ -57,8 +57,9 @@ void ExpectSoundTree(const std::vector<std::string>& strings) {
     EXPECT_EQ(tree.char_table[nodes[k].char_], static_cast<int32_t>(k));
   }
   std::string block;
-  ASSERT_EQ(EncodeBlock(strings, tree, BuildCodeTable(tree), &block), "");
-  EXPECT_EQ(DecodeBlock(block, tree).text,
+  const BlockDecoder decoder(tree);
+  ASSERT_EQ(EncodeBlock(strings, decoder, BuildCodeTable(tree), &block), "");
+  EXPECT_EQ(decoder.Decode(block).text,
             std::accumulate(strings.begin(), strings.end(), std::string()));
   // As few bits as an independently made Huffman tree takes.
   if (leaves > 1) {
