@@ -5,13 +5,15 @@
 namespace vorlex::core {
 
 void Console::PrintLine(std::string_view text) {
+  if (quiet) return;
   out(text);
   out(kLineEnd);
 }
 
 void Console::PrintError(std::string_view line) {
   error_reported = true;
-  PrintLine(line);
+  out(line);
+  out(kLineEnd);
 }
 
 void Console::Diagnose(std::string_view line) {

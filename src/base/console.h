@@ -21,13 +21,23 @@ struct Console {
   // Set by Warn: a diagnostic that makes the run fail without a message on
   // standard output (a damaged block).
   bool failure = false;
+  // Drops progress and success output (Print, PrintLine, Note); errors and
+  // warnings still show, and the exit status tells the outcome.
+  bool quiet = false;
 
-  void Print(std::string_view text) { out(text); }
+  // Progress and success messages on standard output.
+  void Print(std::string_view text) {
+    if (!quiet) out(text);
+  }
   void PrintLine(std::string_view text);
   // An error message on standard output; the run will exit with status 1.
   void PrintError(std::string_view line);
   // A diagnostic line on standard error ("vorlex: " is put in front).
   void Diagnose(std::string_view line);
+  // A note on standard error about a run that went well (a summary).
+  void Note(std::string_view line) {
+    if (!quiet) Diagnose(line);
+  }
 };
 
 // The process's own console: buffered standard output, and standard error

@@ -4,6 +4,7 @@
 
 #include "base/file_io.h"
 #include "driver/command_line.h"
+#include "driver/options.h"
 #include "extract/extract_commands.h"
 #include "pack/pack_commands.h"
 #include "pak/pak.h"
@@ -12,41 +13,84 @@ namespace vorlex::core {
 namespace {
 
 void RunCommand(const CommandLine& command, LoadedPak& pak, FileSystem& files,
-                Console& console) {
+                const RunOptions& options, Console& console) {
+  const std::string& pakfile = command.pakfile;
+  const std::string& txtfile = command.txtfile;
+  const int32_t block_nr = command.block_nr;
   switch (command.mode) {
     case CommandMode::kExtractAll:
-      ExtractAll(command.pakfile, command.txtfile, pak, files, console);
+      ExtractAll(pakfile, txtfile, pak, files, options, console);
       break;
     case CommandMode::kExtractOne:
-      ExtractOne(command.pakfile, command.txtfile, command.block_nr, pak, files,
-                 console);
+      ExtractOne(pakfile, txtfile, block_nr, pak, files, options, console);
       break;
     case CommandMode::kExtractLast:
-      ExtractLast(command.pakfile, command.txtfile, command.block_nr, pak,
-                  files, console);
+      ExtractLast(pakfile, txtfile, block_nr, pak, files, options, console);
       break;
     case CommandMode::kPak:
-      RebuildPak(command.pakfile, command.txtfile, pak, files, console);
+      RebuildPak(pakfile, txtfile, pak, files, options, console);
       break;
     case CommandMode::kReplaceLast:
-      ReplaceLastBlocks(command.pakfile, command.txtfile, pak, files, console);
+      ReplaceLastBlocks(pakfile, txtfile, pak, files, options, console);
       break;
     case CommandMode::kAddBlock:
-      AddBlock(command.pakfile, command.txtfile, pak, files, console);
+      AddBlock(pakfile, txtfile, pak, files, options, console);
       break;
   }
+}
+
+// The switch as the user gave it, for messages.
+std::string_view SwitchName(CommandMode mode) {
+  switch (mode) {
+    case CommandMode::kExtractAll:
+      return "/E";
+    case CommandMode::kExtractOne:
+      return "/E with a block nr";
+    case CommandMode::kExtractLast:
+      return "/L";
+    case CommandMode::kPak:
+      return "/P";
+    case CommandMode::kReplaceLast:
+      return "/R";
+    case CommandMode::kAddBlock:
+      return "/A";
+  }
+  return "";
+}
+
+// An option that was not understood: standard error, and the usage status.
+int OptionError(const std::string& message, Console& console) {
+  console.Diagnose(message + " (vorlex --help lists the options)");
+  return kExitUsage;
 }
 
 }  // namespace
 
 int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
               Console& console) {
-  const ParsedCommand parsed = ParseCommand(SplitCommandTail(args));
+  const OptionReading options = ReadOptions(args);
+  if (!options.error.empty()) return OptionError(options.error, console);
+  if (options.request == Request::kHelp) {
+    console.out(HelpText());
+    return kExitOk;
+  }
+  if (options.request == Request::kVersion) {
+    console.out(VersionText());
+    return kExitOk;
+  }
+  // With an option the arguments are taken whole, as the shell passed them;
+  // without one they are the command tail split at blanks.
+  const ParsedCommand parsed = ParseCommand(
+      options.modern ? options.positional : SplitCommandTail(args));
   if (!parsed.ok) {
-    console.Print(parsed.message);
+    console.out(parsed.message);
     return parsed.exit_status;
   }
   const CommandLine& command = parsed.command;
+  const std::string misfit =
+      CheckOptionsFit(options, ModeBit(command.mode), SwitchName(command.mode));
+  if (!misfit.empty()) return OptionError(misfit, console);
+  console.quiet = options.run.quiet;
 
   // Writing the text file over the pakfile would destroy the very data being
   // read, so the pair is refused before either file is opened.
@@ -73,7 +117,7 @@ int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
                      std::to_string(pak.header.node_count - 1) + ")");
   }
 
-  RunCommand(command, pak, files, console);
+  RunCommand(command, pak, files, options.run, console);
   return console.error_reported || console.failure ? kExitFailure : kExitOk;
 }
 

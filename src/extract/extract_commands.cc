@@ -69,7 +69,7 @@ void CheckBlock(size_t block, const LoadedPak& pak, const DecodedBlock& decoded,
 // B - first sections.
 void ExtractFrom(int64_t first, const std::string& pakfile,
                  const std::string& txtfile, const LoadedPak& pak,
-                 FileSystem& files, Console& console) {
+                 FileSystem& files, const RunOptions&, Console& console) {
   OutputFile file;
   if (!OpenTextFile(files, txtfile, /*append=*/false, &file, console)) return;
   std::string text;
@@ -96,13 +96,14 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
 }  // namespace
 
 void ExtractAll(const std::string& pakfile, const std::string& txtfile,
-                const LoadedPak& pak, FileSystem& files, Console& console) {
-  ExtractFrom(0, pakfile, txtfile, pak, files, console);
+                const LoadedPak& pak, FileSystem& files,
+                const RunOptions& options, Console& console) {
+  ExtractFrom(0, pakfile, txtfile, pak, files, options, console);
 }
 
 void ExtractOne(const std::string&, const std::string& txtfile,
                 int32_t block_nr, const LoadedPak& pak, FileSystem& files,
-                Console& console) {
+                const RunOptions&, Console& console) {
   if (block_nr < 0 || static_cast<size_t>(block_nr) >= pak.directory.size()) {
     console.PrintError(kBlockNotExist);
     console.Diagnose("block " + std::to_string(block_nr) +
@@ -123,7 +124,7 @@ void ExtractOne(const std::string&, const std::string& txtfile,
 
 void ExtractLast(const std::string& pakfile, const std::string& txtfile,
                  int32_t block_nr, const LoadedPak& pak, FileSystem& files,
-                 Console& console) {
+                 const RunOptions& options, Console& console) {
   // Rows before the first block do not exist; counting them would make the
   // header promise more sections than follow.
   if (block_nr < 0) {
@@ -132,7 +133,7 @@ void ExtractLast(const std::string& pakfile, const std::string& txtfile,
                      std::to_string(block_nr));
     return;
   }
-  ExtractFrom(block_nr, pakfile, txtfile, pak, files, console);
+  ExtractFrom(block_nr, pakfile, txtfile, pak, files, options, console);
 }
 
 }  // namespace vorlex::core

@@ -8,19 +8,21 @@
 
 #include "base/console.h"
 #include "base/file_io.h"
+#include "base/run_options.h"
 #include "pak/pak.h"
 
 namespace vorlex::core {
 
 // Each writes the text file through `files`.
 void ExtractAll(const std::string& pakfile, const std::string& txtfile,
-                const LoadedPak& pak, FileSystem& files, Console& console);
+                const LoadedPak& pak, FileSystem& files,
+                const RunOptions& options, Console& console);
 void ExtractOne(const std::string& pakfile, const std::string& txtfile,
                 int32_t block_nr, const LoadedPak& pak, FileSystem& files,
-                Console& console);
+                const RunOptions& options, Console& console);
 void ExtractLast(const std::string& pakfile, const std::string& txtfile,
                  int32_t block_nr, const LoadedPak& pak, FileSystem& files,
-                 Console& console);
+                 const RunOptions& options, Console& console);
 
 }  // namespace vorlex::core
 

@@ -208,7 +208,7 @@ void Commit(const std::string& pakfile, std::string_view image,
     return;
   }
   console.PrintLine(" ---- Done! ----");
-  console.Diagnose(summary_if_done);
+  console.Note(summary_if_done);
 }
 
 // The replace step of /R, and of /A after its add step (`added`, with the
@@ -276,7 +276,8 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
 }  // namespace
 
 void RebuildPak(const std::string& pakfile, const std::string& txtfile,
-                LoadedPak& pak, FileSystem& files, Console& console) {
+                LoadedPak& pak, FileSystem& files, const RunOptions&,
+                Console& console) {
   TextInput input(files, txtfile, console);
   const std::optional<int32_t> count =
       CheckedCount(ReadBlockCount(input.lines(), console), kMaxFieldValue,
@@ -306,13 +307,15 @@ void RebuildPak(const std::string& pakfile, const std::string& txtfile,
 }
 
 void ReplaceLastBlocks(const std::string& pakfile, const std::string& txtfile,
-                       LoadedPak& pak, FileSystem& files, Console& console) {
+                       LoadedPak& pak, FileSystem& files, const RunOptions&,
+                       Console& console) {
   ReplaceLast(pakfile, txtfile, pak, files, console, /*added=*/false, "",
               static_cast<int64_t>(pak.bytes.size()));
 }
 
 void AddBlock(const std::string& pakfile, const std::string& txtfile,
-              LoadedPak& pak, FileSystem& files, Console& console) {
+              LoadedPak& pak, FileSystem& files, const RunOptions&,
+              Console& console) {
   const int64_t size_before = static_cast<int64_t>(pak.bytes.size());
   const std::string refusal = AddStepRefusal(pak);
   AddEmptyBlock(&pak, refusal.empty());

@@ -9,18 +9,22 @@
 
 #include "base/console.h"
 #include "base/file_io.h"
+#include "base/run_options.h"
 #include "pak/pak.h"
 
 namespace vorlex::core {
 
 // Each reads the text file and writes the pakfile through `files`.
 void RebuildPak(const std::string& pakfile, const std::string& txtfile,
-                LoadedPak& pak, FileSystem& files, Console& console);
+                LoadedPak& pak, FileSystem& files, const RunOptions& options,
+                Console& console);
 void ReplaceLastBlocks(const std::string& pakfile, const std::string& txtfile,
-                       LoadedPak& pak, FileSystem& files, Console& console);
+                       LoadedPak& pak, FileSystem& files,
+                       const RunOptions& options, Console& console);
 // The add step (AddEmptyBlock) followed by ReplaceLastBlocks in one run.
 void AddBlock(const std::string& pakfile, const std::string& txtfile,
-              LoadedPak& pak, FileSystem& files, Console& console);
+              LoadedPak& pak, FileSystem& files, const RunOptions& options,
+              Console& console);
 
 }  // namespace vorlex::core
 

@@ -21,6 +21,7 @@ constexpr char kExamplePak[] =
     "  01 00 00 00 40";
 const std::string kNoBlocks = "Error: No blocks in Pakfile!\r\n";
 const std::string kSameFile = "Error: txtfile is the pakfile!\r\n";
+const std::string kDoneLine = " ---- Done! ----\r\n";
 
 using StartupTest = CommandTest;
 
@@ -108,6 +109,71 @@ TEST_F(StartupTest, TreeErrorsComeFirstOncePerBrokenNode) {
     EXPECT_EQ(result.exit_status, count > 0 ? 1 : 0);
     EXPECT_EQ(Hex(Read("p.pak")), Hex(Unhex(pak)));
   }
+}
+
+TEST_F(StartupTest, OptionsSwitchToTheModernReading) {
+  for (const Args& args : {Args{"--help"}, Args{"p.pak", "-h", "/x"}}) {
+    const RunResult help = Vorlex(args);
+    EXPECT_EQ(help.exit_status, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: vorlex ")) << help.out;
+    for (const char* part :
+         {"/E n ", "/L n ", "/A ", "-h, --help", "-V, ", "-f, --force",
+          "-q, --quiet", "--in-place", "Examples:", "Exit statuses:\n  0 "}) {
+      EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    }
+    EXPECT_EQ(help.out.find('\r'), std::string::npos);
+  }
+  EXPECT_EQ(Vorlex({"-V"}).out.substr(0, 12), "vorlex 1.22.");
+  const std::string one = "Nr of Blocks: 1\r\n.";
+  const std::string not_exist = " Error: Block not Exist!\r\n";
+  // The arguments, standard output, exit status, and a part of standard
+  // error (which is empty where none is given and the run succeeds).
+  const std::tuple<Args, std::string, int, std::string> cases[] = {
+      // Names with blanks: taken whole once an option is given.
+      {{"my p.pak", "my t.txt", "/E"}, "Error: Unknown Command: my\r\n", 2, ""},
+      {{"--", "my p.pak", "my t.txt", "/e"}, ".Ok..\r\n", 0, ""},
+      {{"my p.pak", "my t.txt", "/P", "--in-place"},
+       one + kDoneLine,
+       0,
+       "1 block written"},
+      {{"-q", "my p.pak", "my t.txt", "/P"}, "", 0, ""},
+      {{"my p.pak", "my t.txt", "/L", "1", "-q"}, "", 0, ""},
+      // Errors still show when quiet; "-1" is a block nr, "-fq" no option.
+      {{"my p.pak", "-q", "my t.txt", "/L", "-1"}, not_exist, 1, "not -1"},
+      {{"-q", "my p.pak", "0.txt", "/R"},
+       "Error: Nr of Blocks = 0!\r\n",
+       1,
+       "0.txt"},
+      {{"-fq", "p.pak", "t.txt"}, "Error: Unknown Command: t.txt\r\n", 2, ""},
+      {{"--"}, UsageText(), 0, ""},
+      {{"--", "-q", "t.txt", "/E"}, kNoBlocks, 1, "'-q'"},
+      // Errors of the options themselves.
+      {{"--frobnicate", "my p.pak", "t.txt", "/E"},
+       "",
+       2,
+       "unknown option '--frobnicate'"},
+      {{"--quiet=yes", "my p.pak", "t.txt", "/E"}, "", 2, "takes no value"},
+      {{"--", "my p.pak", "", "/E"}, "", 2, "empty argument"},
+      {{"-q", "--in-place", "my p.pak", "t.txt", "/E", "0"},
+       "",
+       2,
+       "'--in-place' does not fit /E with a block nr"},
+      {{"--force", "my p.pak", "t.txt", "/A"}, "", 2, "fit /A"}};
+  Write("my p.pak", Unhex(kExamplePak));
+  Write("0.txt", "Number of Blocks: 0\r\n");
+  for (const auto& [args, out, status, err] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const RunResult result = Vorlex(args);
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.exit_status, status);
+    EXPECT_TRUE(!err.empty() || status != 0 || result.err.empty())
+        << result.err;
+    EXPECT_NE(result.err.find(err), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(Read("my t.txt"),
+            CrLf({"Strings extracted from: my p.pak", "Number of Nods: 3",
+                  "Number of Blocks: 0", std::string(78, '-')}));
+  EXPECT_EQ(Hex(Read("my p.pak")), Hex(Unhex(kExamplePak)));
 }
 
 }  // namespace

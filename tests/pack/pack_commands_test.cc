@@ -226,7 +226,7 @@ TEST_F(PackCommandTest, ExtractedTextPacksBackIntoTheSameBytes) {
 }
 
 using Command = void (*)(const std::string&, const std::string&, LoadedPak&,
-                         FileSystem&, Console&);
+                         FileSystem&, const RunOptions&, Console&);
 
 class PackSafetyTest : public PackCommandTest {
  protected:
@@ -252,7 +252,7 @@ class PackSafetyTest : public PackCommandTest {
     LoadedPak pak = LoadTestPak(Read("a.pak"));
     FaultyFiles files;
     files.FailAt(FaultyFiles::kAnyCall, fail);
-    command(Path("a.pak"), Path("t.txt"), pak, files, console);
+    command(Path("a.pak"), Path("t.txt"), pak, files, RunOptions(), console);
     calls_ = files.count(FaultyFiles::kAnyCall);
     error_ = console.error_reported;
     return out;
