@@ -1,5 +1,7 @@
 #include "extract/extract_commands.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -12,6 +14,67 @@ namespace {
 
 constexpr std::string_view kCannotWrite = "Error: Cannot write txtfile!";
 constexpr std::string_view kBlockNotExist = " Error: Block not Exist!";
+constexpr std::string_view kNotTextFile =
+    "Error: txtfile is not a Vorlex text file!";
+constexpr std::string_view kFileStart = "Strings extracted from: ";
+constexpr std::string_view kSectionStart = "Block Nr: ";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The first bytes of a file, as many as `count` where it holds them; nothing
+// when it cannot be read.
+std::optional<std::string> FileHead(FileSystem& files, const std::string& path,
+                                    size_t count) {
+  const int fd = files.Open(path.c_str(), O_RDONLY, 0);
+  if (fd < 0) return std::nullopt;
+  std::string head(count, '\0');
+  size_t got = 0;
+  bool failed = false;
+  while (got < count && !failed) {
+    const ssize_t n = files.Read(fd, head.data() + got, count - got);
+    if (n < 0 && errno == EINTR) continue;
+    failed = n < 0;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  files.Close(fd);
+  if (failed) return std::nullopt;
+  head.resize(got);
+  return head;
+}
+
+// Whether the txtfile may be emptied (or, `appending`, appended to): it is
+// missing, empty, not a regular file (a pipe or a device holds no work to
+// lose), or begins like a text file that Vorlex wrote. A swapped pair of
+// names would otherwise write the text over the pakfile.
+bool MayWriteTextFile(FileSystem& files, const std::string& txtfile,
+                      bool appending, const RunOptions& options,
+                      Console& console) {
+  struct stat info;
+  if (options.force || files.Stat(txtfile.c_str(), &info) != 0 ||
+      !S_ISREG(info.st_mode) || info.st_size == 0) {
+    return true;
+  }
+  const std::optional<std::string> head =
+      FileHead(files, txtfile, kByteOrderMark.size() + kFileStart.size());
+  if (head) {
+    std::string_view text = *head;
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(3);
+    if (text.starts_with(kFileStart) ||
+        (appending && text.starts_with(kSectionStart))) {
+      return true;
+    }
+  }
+  console.PrintError(kNotTextFile);
+  console.Diagnose(
+      "txtfile '" + txtfile + "' " +
+      (head
+           ? std::string("is not empty and does not begin with \"") +
+                 std::string(kFileStart) + "\"" +
+                 (appending ? " or \"" + std::string(kSectionStart) + "\"" : "")
+           : "cannot be read to see what it holds") +
+      "; --force " + (appending ? "appends to" : "overwrites") + " it");
+  return false;
+}
 
 // Opens the text file, or reports that it cannot be written.
 bool OpenTextFile(FileSystem& files, const std::string& txtfile, bool append,
@@ -65,11 +128,15 @@ void CheckBlock(size_t block, const LoadedPak& pak, const DecodedBlock& decoded,
 }
 
 // Writes the file header and the sections of blocks `first` to B - 1, one dot
-// per block. With `first` at or beyond B the header stands alone and counts
-// B - first sections.
+// per block. With `first` at B the header stands alone and counts none.
 void ExtractFrom(int64_t first, const std::string& pakfile,
                  const std::string& txtfile, const LoadedPak& pak,
-                 FileSystem& files, const RunOptions&, Console& console) {
+                 FileSystem& files, const RunOptions& options,
+                 Console& console) {
+  if (!MayWriteTextFile(files, txtfile, /*appending=*/false, options,
+                        console)) {
+    return;
+  }
   OutputFile file;
   if (!OpenTextFile(files, txtfile, /*append=*/false, &file, console)) return;
   std::string text;
@@ -103,12 +170,15 @@ void ExtractAll(const std::string& pakfile, const std::string& txtfile,
 
 void ExtractOne(const std::string&, const std::string& txtfile,
                 int32_t block_nr, const LoadedPak& pak, FileSystem& files,
-                const RunOptions&, Console& console) {
+                const RunOptions& options, Console& console) {
   if (block_nr < 0 || static_cast<size_t>(block_nr) >= pak.directory.size()) {
     console.PrintError(kBlockNotExist);
     console.Diagnose("block " + std::to_string(block_nr) +
                      " is not in the pakfile, which has blocks 0 to " +
                      std::to_string(pak.directory.size() - 1));
+    return;
+  }
+  if (!MayWriteTextFile(files, txtfile, /*appending=*/true, options, console)) {
     return;
   }
   const size_t block = static_cast<size_t>(block_nr);
@@ -125,12 +195,13 @@ void ExtractOne(const std::string&, const std::string& txtfile,
 void ExtractLast(const std::string& pakfile, const std::string& txtfile,
                  int32_t block_nr, const LoadedPak& pak, FileSystem& files,
                  const RunOptions& options, Console& console) {
-  // Rows before the first block do not exist; counting them would make the
-  // header promise more sections than follow.
-  if (block_nr < 0) {
+  // Rows outside the directory do not exist; counting them would make the
+  // header promise more sections, or fewer than none.
+  const size_t blocks = pak.directory.size();
+  if (block_nr < 0 || static_cast<size_t>(block_nr) > blocks) {
     console.PrintError(kBlockNotExist);
-    console.Diagnose("/L needs a block nr of 0 or more, not " +
-                     std::to_string(block_nr));
+    console.Diagnose("/L needs a block nr from 0 to " + std::to_string(blocks) +
+                     " (the block count), not " + std::to_string(block_nr));
     return;
   }
   ExtractFrom(block_nr, pakfile, txtfile, pak, files, options, console);

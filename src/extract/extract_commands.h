@@ -14,12 +14,18 @@
 namespace vorlex::core {
 
 // Each writes the text file through `files`.
+// Each refuses a txtfile that holds something other than a Vorlex text file
+// ("Error: txtfile is not a Vorlex text file!"), unless options.force: a
+// file that is not empty must begin (after a UTF-8 byte-order mark) with the
+// file header's first words, or for ExtractOne with a block section's.
 void ExtractAll(const std::string& pakfile, const std::string& txtfile,
                 const LoadedPak& pak, FileSystem& files,
                 const RunOptions& options, Console& console);
 void ExtractOne(const std::string& pakfile, const std::string& txtfile,
                 int32_t block_nr, const LoadedPak& pak, FileSystem& files,
                 const RunOptions& options, Console& console);
+// Refuses a block nr below 0 or above the block count; at the block count it
+// writes the file header alone.
 void ExtractLast(const std::string& pakfile, const std::string& txtfile,
                  int32_t block_nr, const LoadedPak& pak, FileSystem& files,
                  const RunOptions& options, Console& console);

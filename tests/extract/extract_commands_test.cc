@@ -65,6 +65,7 @@ class ExtractCommandTest : public CommandTest {
   void ExpectAll(const std::vector<TestBlock>& blocks, const Strings& err) {
     const std::vector<TreeNode> nodes = BuildHuffmanTree(AllStrings(blocks));
     Write("p.pak", MakePakfile(nodes, blocks));
+    Write("t.txt", "");
     Expect("p.pak t.txt /E", std::string(blocks.size(), '.') + "Ok..\r\n", 0,
            ExpectedExtractText("p.pak", std::ssize(nodes), blocks), err);
   }
@@ -73,7 +74,7 @@ class ExtractCommandTest : public CommandTest {
 };
 
 TEST_F(ExtractCommandTest, EachCommandOnAnOlderLongerTextFile) {
-  const std::string old(5000, 'x');
+  const std::string old = "Strings extracted from: " + std::string(5000, 'x');
   auto expect = [&](const std::string& args, const std::string& out, int status,
                     const std::string& text) {
     Write("t.txt", old);
@@ -84,7 +85,7 @@ TEST_F(ExtractCommandTest, EachCommandOnAnOlderLongerTextFile) {
   expect("/L 0", "...Ok..\r\n", 0, all);
   expect("/L 2", ".Ok..\r\n", 0, Header(1) + Section(2));
   expect("/L 3", "Ok..\r\n", 0, Header(0));
-  expect("/L 5", "Ok..\r\n", 0, Header(-2));
+  expect("/L 4", kNotExist, 1, old);
   expect("/L -1", kNotExist, 1, old);
   expect("/E 3", kNotExist, 1, old);
   expect("/E -1", kNotExist, 1, old);
@@ -98,12 +99,71 @@ TEST_F(ExtractCommandTest, EachCommandOnAnOlderLongerTextFile) {
   // A text file that cannot be made, or written to its end.
   Write("t.txt", old);
   for (const std::string args :
-       {"no/t.txt /E", "no/t.txt /E 1", "no/t.txt /L 0", "no/t.txt /L 9",
+       {"no/t.txt /E", "no/t.txt /E 1", "no/t.txt /L 0", "no/t.txt /L 3",
         "/dev/full /L 3", "/dev/full /E 0"}) {
     Expect("./demo.pak " + args, kCannotWrite, 1, old, {args.substr(0, 8)});
   }
   Expect("./demo.pak /dev/full /E", "..." + kCannotWrite, 1, old,
          {"/dev/full"});
+}
+
+TEST_F(ExtractCommandTest, OnlyAVorlexTextFileIsWrittenOver) {
+  const std::string bom = "\xEF\xBB\xBF", start = "Strings extracted from: ";
+  const std::string refused = "Error: txtfile is not a Vorlex text file!\r\n";
+  const std::string all = Header(3) + Section(0) + Section(1) + Section(2);
+  // What t.txt holds, the arguments after the file names; standard output,
+  // exit status and t.txt afterwards ("=" for as it was, "+" for the old
+  // text and block 1's section appended).
+  const std::tuple<std::string, std::string, std::string, int, std::string>
+      cases[] = {{"", "/E", "...Ok..\r\n", 0, all},
+                 {"", "/E 1", "", 0, "+"},
+                 {bom + start, "/L 0", "...Ok..\r\n", 0, all},
+                 {start, "/E 1", "", 0, "+"},
+                 {"Block Nr: 7\r\n", "/E 1", "", 0, "+"},
+                 {bom + "Block Nr: 7", "/E 1", "", 0, "+"},
+                 {"Block Nr: 7\r\n", "/E", refused, 1, "="},
+                 {"Block Nr: 7\r\n", "/L 0", refused, 1, "="},
+                 {"Strings extracted from:x", "/E", refused, 1, "="},
+                 {"strings extracted from: x", "/L 1", refused, 1, "="},
+                 {"\r\n" + start, "/E", refused, 1, "="},
+                 {bom, "/E", refused, 1, "="},
+                 {" " + start, "/E 1", refused, 1, "="},
+                 {"Block Nr:7", "/E 1", refused, 1, "="},
+                 {"x", "/L 3", refused, 1, "="},
+                 // The block is checked first; --force passes this check alone.
+                 {"x", "/L 4", kNotExist, 1, "="},
+                 {"x", "/E 3", kNotExist, 1, "="},
+                 {"x", "--force /L 4", kNotExist, 1, "="},
+                 {"x", "-f /E 3", kNotExist, 1, "="},
+                 {"x", "-f /E", "...Ok..\r\n", 0, all},
+                 {"x", "/L 3 --force", "Ok..\r\n", 0, Header(0)},
+                 {"x", "/E 1 -f", "", 0, "+"}};
+  for (const auto& [before, args, out, status, after] : cases) {
+    SCOPED_TRACE(Hex(before));
+    Write("t.txt", before);
+    Expect("./demo.pak t.txt " + args, out, status,
+           after == "="   ? before
+           : after == "+" ? before + Section(1)
+                          : after,
+           {status == 1 && out == refused ? "'t.txt' is not empty" : ""});
+  }
+  // A device holds no work to lose; --force changes nothing else.
+  Write("t.txt", "x");
+  Expect("./demo.pak /dev/null /E", "...Ok..\r\n", 0, "x");
+  Expect("--force ./demo.pak /dev/full /E 0", kCannotWrite, 1, "x");
+  Expect("--force ./demo.pak ./demo.pak /E",
+         "Error: txtfile is the pakfile!\r\n", 1, "x");
+  // The names swapped: a text file long enough to read as a pakfile with
+  // 29779 nodes and 30840 blocks. Neither file changes.
+  const std::string text = start + std::string(200000, 'x');
+  const std::string pak = Read("demo.pak");
+  Write("t.txt", text);
+  const RunResult run = Vorlex({"t.txt", "demo.pak", "/E"});
+  EXPECT_TRUE(run.out.starts_with("Error in Tree!\r\n"));
+  EXPECT_TRUE(run.out.ends_with("Error in Tree!\r\n" + refused));
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_TRUE(Read("demo.pak") == pak);
+  EXPECT_TRUE(Read("t.txt") == text);
 }
 
 TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {
@@ -128,6 +188,7 @@ TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {
   Write("t.txt", "");
   Expect("p.pak t.txt /E 0", "", 1,
          count5(ExpectedBlockSection(0, {0, {"one|", "two|"}})), {"block 0 "});
+  Write("t.txt", "");
   // Block 1 starts at 2^31 - 1: block 0 runs two gigabytes past the end of
   // the file, and its last three strings are the zeros there ('|' = 0).
   const Strings zeros = {"A|", "AA|", "|", "|", "|"};
