@@ -18,7 +18,7 @@ struct Console {
   std::function<void(std::string_view)> err;
   // Set by PrintError: the run printed a message with "Error" in it.
   bool error_reported = false;
-  // Set by Warn: a diagnostic that makes the run fail without a message on
+  // Set with a diagnostic that makes the run fail without a message on
   // standard output (a damaged block).
   bool failure = false;
   // Drops progress and success output (Print, PrintLine, Note); errors and

@@ -39,7 +39,7 @@ void AppendBlockSection(int64_t block_nr, int64_t id,
 // A CR directly before an LF comes back as the LF alone, since the reader
 // takes CR LF as one line end.
 bool HoldsCrLf(std::string_view decoded_string);
-// The byte 26 ends the text file for the reader.
+// The byte 26 ends the text file for the reader (pack/line_reader.h).
 inline constexpr char kEndOfText = 26;
 bool HoldsEndOfText(std::string_view decoded_string);
 

@@ -4,11 +4,10 @@
 #include <cstring>
 
 #include "base/file_io.h"
+#include "extract/text_writer.h"
 
 namespace vorlex::core {
 namespace {
-
-constexpr char kEndOfText = 26;
 
 // The text up to its first byte 26, and whether there was one.
 bool CutAtEndOfText(std::string_view* text) {
