@@ -1,4 +1,10 @@
 // A pakfile as one run holds it, and the one way it is loaded.
+//
+// Map of src/pak: pak_format.h gives the layout and the fields' limits,
+// fields.h reads and writes little-endian fields, pak_loader.h the header,
+// node and directory records; code_tree.h holds the tree with its one leaf
+// rule (StepDown) and the tables derived from it; this file loads all of it
+// (LoadPak) and gives each block's extent.
 #ifndef VORLEX_PAK_PAK_H_
 #define VORLEX_PAK_PAK_H_
 
