@@ -13,6 +13,8 @@ constexpr OptionSpec kOptions[] = {
      .help = "show this help and exit"},
     {.name = "version", .short_name = 'V', .request = Request::kVersion,
      .help = "show the version and exit"},
+    {.name = "info", .request = Request::kInfo, .fits = kInfoRun,
+     .help = "report what a pakfile holds: vorlex --info pakfile"},
     {.name = "force", .short_name = 'f', .flag = &RunOptions::force,
      .fits = kExtractRuns,
      .help = "/E, /L: write a txtfile that is not a Vorlex text file"},
@@ -34,6 +36,15 @@ const OptionSpec* ByShortName(int c) {
     if (spec.short_name != 0 && spec.short_name == c) return &spec;
   }
   return nullptr;
+}
+
+// Whether `arg` abbreviates more than one long option.
+bool Ambiguous(std::string_view arg) {
+  const std::string_view name = arg.substr(2, arg.find('=') - 2);
+  int matches = 0;
+  for (const OptionSpec& spec : kOptions)
+    matches += spec.name.starts_with(name);
+  return matches > 1;
 }
 
 }  // namespace
@@ -92,8 +103,9 @@ OptionReading ReadOptions(const std::vector<std::string>& args) {
     } else if (c == ':') {
       reading.error = "option '" + arg + "' needs a value";
     } else if (c == '?') {
-      reading.error = optopt != 0 ? "option '" + arg + "' takes no value"
-                                  : "unknown option '" + arg + "'";
+      reading.error = optopt != 0      ? "option '" + arg + "' takes no value"
+                      : Ambiguous(arg) ? "ambiguous option '" + arg + "'"
+                                       : "unknown option '" + arg + "'";
     } else if (spec != nullptr) {
       if (spec->flag) reading.run.*spec->flag = true;
       if (spec->value) {
@@ -132,6 +144,7 @@ std::string CheckOptionsFit(const OptionReading& reading, unsigned run,
 std::string HelpText() {
   std::string text =
       "Usage: vorlex [options] pakfile txtfile /E|/P|/R|/L|/A [block nr]\n"
+      "       vorlex --info pakfile\n"
       "\n"
       "Vorlex extracts the strings of a pakfile (a file that holds its own\n"
       "Huffman code tree, a directory of numbered blocks and the blocks of\n"
@@ -165,6 +178,7 @@ std::string HelpText() {
       "Examples:\n"
       "  vorlex game.pak game.txt /E\n"
       "  vorlex --quiet \"My Game/game.pak\" game.txt /P\n"
+      "  vorlex --info game.pak\n"
       "\n"
       "Exit statuses:\n"
       "  0  done, and no error reported\n"

@@ -6,6 +6,7 @@
 #include "driver/command_line.h"
 #include "driver/options.h"
 #include "extract/extract_commands.h"
+#include "extract/pak_report.h"
 #include "pack/pack_commands.h"
 #include "pak/pak.h"
 
@@ -64,6 +65,24 @@ int OptionError(const std::string& message, Console& console) {
   return kExitUsage;
 }
 
+// --info: the report on the one pakfile named.
+int ReportPakfile(const OptionReading& options, FileSystem& files,
+                  Console& console) {
+  if (options.positional.size() != 1) {
+    return OptionError("--info takes one pakfile and nothing else", console);
+  }
+  const std::string misfit = CheckOptionsFit(options, kInfoRun, "--info");
+  if (!misfit.empty()) return OptionError(misfit, console);
+  const std::string& pakfile = options.positional[0];
+  std::optional<std::string> bytes = ReadFileBytes(files, pakfile);
+  if (!bytes) {
+    console.Diagnose("cannot read pakfile '" + pakfile + "'");
+    return kExitFailure;
+  }
+  console.out(PakReport(LoadPak(std::move(*bytes))));
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
@@ -77,6 +96,9 @@ int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
   if (options.request == Request::kVersion) {
     console.out(VersionText());
     return kExitOk;
+  }
+  if (options.request == Request::kInfo) {
+    return ReportPakfile(options, files, console);
   }
   // With an option the arguments are taken whole, as the shell passed them;
   // without one they are the command tail split at blanks.
