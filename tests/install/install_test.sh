@@ -19,6 +19,7 @@ fi
 case $mode in
   tree)
     [ -x "$p/bin/vorlex" ] && [ -f "$page" ] || fail "no bin/vorlex or man1/vorlex.1"
+    [ -f "$p/share/bash-completion/completions/vorlex" ] || fail "no bash completion"
     check_program "$p/bin/vorlex"
     # The installed program does real work, away from the build tree.
     (cd "$tmp" && "$p/bin/vorlex" "$source/examples/sample.pak" s.txt /E >out.txt 2>&1) ||
