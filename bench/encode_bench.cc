@@ -1,4 +1,4 @@
-// Encoding speed: EncodeString in input bytes per second, and ReadTextBlock
+// Encoding speed: EncodeString in input bytes per second, and PackBlock
 // (reading the text file, encoding and the read-back check) in text bytes per
 // second.
 #include <benchmark/benchmark.h>
@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "base/console.h"
+#include "extract/decoder.h"
+#include "pack/block_packer.h"
 #include "pack/encoder.h"
 #include "pack/line_reader.h"
 #include "pack/text_reader.h"
@@ -50,16 +52,18 @@ BENCHMARK(BM_EncodeString)->Unit(benchmark::kMillisecond);
 void BM_ReadTextBlock(benchmark::State& state) {
   const bench::Workload& w = bench::SharedWorkload();
   const CodeTable codes = BuildCodeTable(w.pak.tree);
+  const BlockDecoder decoder(w.pak.tree);
   std::string out, err;
   std::string image;
   for (auto _ : state) {
     Console console = StringConsole(&out, &err);
     LineReader lines(std::string_view{w.text});
-    const std::optional<int32_t> count = ReadBlockCount(lines, console);
-    TextReader reader(lines, w.pak.tree, codes, "bench.txt", console);
+    const std::optional<int32_t> count = ReadBlockCount(lines);
+    const BlockCoder coder{.codes = codes, .decoder = decoder};
+    BlockPacker packer(lines, coder, "bench.txt", console);
     image.clear();
     for (int32_t b = 0; b < count.value_or(0); ++b) {
-      const TextBlock block = ReadTextBlock(reader, b, &image);
+      const PackedSection block = packer.PackBlock(b, &image);
       if (!block.sound()) state.SkipWithError("a block did not read back");
     }
     benchmark::DoNotOptimize(image.data());

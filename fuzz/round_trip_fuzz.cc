@@ -2,7 +2,7 @@
 // maker builds a Huffman tree for them and a pakfile. Then:
 //  - /E: the file header and ExtractBlock per block must give the text the
 //    maker expects;
-//  - /P: reading that text back (ReadBlockCount, ReadTextBlock) and laying
+//  - /P: reading that text back (ReadBlockCount, PackBlock) and laying
 //    out the image as the pak command does must give the pakfile again;
 //  - /L from some block, then /R: the same pakfile again;
 //  - /A, then /R with the last block's section: the pakfile the maker makes
@@ -26,9 +26,10 @@
 #include "extract/extract_block.h"
 #include "extract/text_writer.h"
 #include "fuzz_check.h"
+#include "pack/block_packer.h"
 #include "pack/encoder.h"
+#include "pack/image_builder.h"
 #include "pack/line_reader.h"
-#include "pack/pak_image.h"
 #include "pack/text_reader.h"
 #include "pak/code_tree.h"
 #include "pak/pak.h"
@@ -128,45 +129,40 @@ std::string Extract(const LoadedPak& pak, size_t first) {
   return text;
 }
 
-// Reads the block sections of `text` into *image from its end on, and fills
-// the directory rows from `first_row`, as the packing commands do.
-void Pack(std::string_view text, const LoadedPak& pak, size_t first_row,
-          BlockDirectory* directory, std::string* image) {
+// Reads the block sections of `text` into the rows `builder` was started
+// for, as the packing commands do, and returns the finished image.
+std::string Pack(std::string_view text, const LoadedPak& pak,
+                 ImageBuilder builder) {
   std::string out, err;
   Console console = StringConsole(&out, &err);
   LineReader lines(text);
-  const std::optional<int32_t> count = ReadBlockCount(lines, console);
-  const size_t blocks = directory->size() - first_row;
-  Require(count && *count == static_cast<int32_t>(blocks),
-          "the text file's block count");
+  const std::optional<int32_t> count = ReadBlockCount(lines);
+  const int64_t blocks =
+      static_cast<int64_t>(pak.directory.size()) - builder.first_row();
+  Require(count && *count == blocks, "the text file's block count");
   const CodeTable codes = BuildCodeTable(pak.tree);
-  TextReader reader(lines, pak.tree, codes, "fuzz.txt", console);
-  for (size_t row = first_row; row < directory->size(); ++row) {
-    const TextBlock block =
-        ReadTextBlock(reader, static_cast<int64_t>(row), image);
+  const BlockDecoder decoder(pak.tree);
+  const BlockCoder coder{.codes = codes, .decoder = decoder};
+  BlockPacker packer(lines, coder, "fuzz.txt", console);
+  for (int64_t k = 0; k < *count; ++k) {
+    std::string why;
+    Require(builder.CanStartBlock(&why), why);
+    const size_t start = builder.image()->size();
+    const PackedSection block =
+        packer.PackBlock(builder.next_row(), builder.image());
     Require(block.complete && block.sound(),
-            "block " + std::to_string(row) + " refused: " + block.problem);
-    (*directory)[row] = BlockEntry{.id = reader.current_block_id,
-                                   .offset = static_cast<int64_t>(block.start)};
+            "block " + std::to_string(k) + " refused: " + block.problem);
+    builder.EndBlock(packer.current_block_id(), start);
   }
   // Only the rule line of the last section is left.
   while (!lines.AtEnd()) {
     Require(lines.NextLine().find(':') == std::string_view::npos,
             "text left after the last block section");
   }
-  Require(
-      out == "Nr of Blocks: " + std::to_string(blocks) + "\r\n" && err.empty(),
-      "packing printed " + out + err);
-  for (size_t row = first_row; row < directory->size(); ++row) {
-    PutDirectoryEntry(
-        image,
-        DirectoryEntryOffset(pak.header.node_count, static_cast<int64_t>(row)),
-        (*directory)[row], 3);
-  }
-  // A pakfile is never shortened.
-  if (image->size() < pak.bytes.size()) {
-    image->append(pak.bytes, image->size());
-  }
+  Require(out.empty() && err.empty(), "packing printed " + out + err);
+  std::string why;
+  Require(builder.Finish(&why), why);
+  return std::move(builder.result());
 }
 
 }  // namespace
@@ -201,10 +197,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // /P.
   {
-    BlockDirectory directory(blocks.size());
-    std::string image = RebuildHead(pak.header, pak.tree.nodes,
-                                    static_cast<int32_t>(blocks.size()));
-    fuzz::Pack(text, pak, 0, &directory, &image);
+    ImageBuilder builder;
+    std::string why;
+    Require(
+        builder.StartRebuild(pak, static_cast<int64_t>(blocks.size()), &why),
+        why);
+    const std::string image = fuzz::Pack(text, pak, std::move(builder));
     Require(image == pak_bytes, "/P gives " + fuzz::Hex(image, 256) +
                                     "\nexpected " + fuzz::Hex(pak_bytes, 256));
   }
@@ -212,10 +210,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // /L from a block, then /R.
   {
     const size_t first = seed % blocks.size();
-    BlockDirectory directory = pak.directory;
-    std::string image =
-        pak_bytes.substr(0, static_cast<size_t>(pak.directory[first].offset));
-    fuzz::Pack(fuzz::Extract(pak, first), pak, first, &directory, &image);
+    ImageBuilder builder;
+    std::string why;
+    const int64_t replaced = static_cast<int64_t>(blocks.size() - first);
+    Require(
+        builder.StartReplace(pak, static_cast<int64_t>(first), replaced, &why),
+        why);
+    const std::string image =
+        fuzz::Pack(fuzz::Extract(pak, first), pak, std::move(builder));
     Require(image == pak_bytes, "/L then /R from block " +
                                     std::to_string(first) + " gives " +
                                     fuzz::Hex(image, 256));
@@ -227,11 +229,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(AddStepRefusal(added).empty(), "the add step refused");
     AddEmptyBlock(&added, /*change_bytes=*/true);
     const size_t last = added.directory.size() - 1;
-    std::string image = added.bytes.substr(
-        0, static_cast<size_t>(added.directory[last].offset));
-    BlockDirectory directory = added.directory;
-    fuzz::Pack(fuzz::Extract(pak, blocks.size() - 1), added, last, &directory,
-               &image);
+    ImageBuilder builder;
+    std::string why;
+    Require(builder.StartReplace(added, static_cast<int64_t>(last), 1, &why),
+            why);
+    const std::string image = fuzz::Pack(fuzz::Extract(pak, blocks.size() - 1),
+                                         added, std::move(builder));
     std::vector<testing::TestBlock> grown = blocks;
     grown.push_back(blocks.back());
     Require(image == testing::MakePakfile(nodes, grown),

@@ -1,4 +1,4 @@
-// Arbitrary text-file bytes through ReadBlockCount and ReadTextBlock, with a
+// Arbitrary text-file bytes through ReadBlockCount and PackBlock, with a
 // fixed code tree. A second reader, written here from the text file's rules
 // alone, reads the same lines alongside; the two must consume the same lines,
 // print the same messages and agree on which blocks can be packed. Every
@@ -19,9 +19,9 @@
 
 #include "base/console.h"
 #include "base/numbers.h"
-#include "driver/command_line.h"
 #include "extract/decoder.h"
 #include "fuzz_check.h"
+#include "pack/block_packer.h"
 #include "pack/encoder.h"
 #include "pack/line_reader.h"
 #include "pack/text_reader.h"
@@ -247,7 +247,7 @@ ExpectedBlock ReadExpectedBlock(Lines& lines, int32_t* id, std::string* out) {
   return block;
 }
 
-void CheckBlock(const TextBlock& got, std::string_view got_bytes,
+void CheckBlock(const PackedSection& got, std::string_view got_bytes,
                 const ExpectedBlock& want, int b) {
   const std::string where = "block section " + std::to_string(b) + ": ";
   Require(got.string_count == want.n,
@@ -316,25 +316,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LineReader lines(text);
   fuzz::Lines expected_lines(text);
 
-  const std::optional<int32_t> count = ReadBlockCount(lines, console);
+  const std::optional<int32_t> count = ReadBlockCount(lines);
+  if (count) console.PrintLine("Nr of Blocks:" + ConsoleInteger(*count));
   const std::optional<int32_t> expected_count =
       fuzz::ExpectedBlockCount(expected_lines, &expected_out);
   Require(count == expected_count, "the block counts differ");
   Require(lines.line_number() == expected_lines.Consumed(),
           "the count line is not where it should be");
 
-  TextReader reader(lines, fixed.tree, fixed.codes, "fuzz.txt", console);
+  const BlockDecoder decoder(fixed.tree);
+  const BlockCoder coder{.codes = fixed.codes, .decoder = decoder};
+  BlockPacker packer(lines, coder, "fuzz.txt", console);
   int32_t expected_id = 0;
   std::string image;
   for (int b = 0; b < fuzz::kMaxBlocks && !lines.AtEnd(); ++b) {
-    const TextBlock block = ReadTextBlock(reader, b, &image);
+    const PackedSection block = packer.PackBlock(b, &image);
     const fuzz::ExpectedBlock expected =
         fuzz::ReadExpectedBlock(expected_lines, &expected_id, &expected_out);
     Require(lines.line_number() == expected_lines.Consumed(),
             "block section " + std::to_string(b) + " ends at line " +
                 std::to_string(lines.line_number()) + ", expected " +
                 std::to_string(expected_lines.Consumed()));
-    Require(reader.current_block_id == expected_id, "the block ids differ");
+    Require(packer.current_block_id() == expected_id, "the block ids differ");
     fuzz::CheckBlock(block, std::string_view(image).substr(block.start),
                      expected, b);
     Require(out == expected_out, "standard output differs:\n" + out +

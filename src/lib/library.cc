@@ -11,7 +11,7 @@
 #include "lib/open_through.h"
 #include "pack/block_encoder.h"
 #include "pack/encoder.h"
-#include "pack/pak_edit.h"
+#include "pack/image_builder.h"
 #include "pak/code_tree.h"
 #include "pak/pak.h"
 #include "pak/pak_format.h"
@@ -78,13 +78,14 @@ std::optional<std::vector<NewBlock>> NewBlocks(const std::vector<Block>& blocks,
   return new_blocks;
 }
 
-using ImageBuilder = std::function<std::optional<std::string>(
-    const PakfileData&, const std::vector<NewBlock>&, std::string*)>;
+// Starts the layout of the new image for the blocks given.
+using LayoutStart = std::function<bool(const PakfileData&, int64_t blocks,
+                                       ImageBuilder*, std::string*)>;
 
 // Builds the new contents and puts them in place of the file, or leaves the
 // file and *pak as they were.
 bool Write(Pakfile* pak, const std::vector<Block>& blocks, int first,
-           const ImageBuilder& build, Error* error) {
+           const LayoutStart& start, Error* error) {
   if (pak == nullptr || pak->data == nullptr) {
     return Fail(error, "no pakfile is open");
   }
@@ -94,9 +95,14 @@ bool Write(Pakfile* pak, const std::vector<Block>& blocks, int first,
   const std::optional<std::vector<NewBlock>> new_blocks =
       NewBlocks(blocks, first, &why);
   if (!new_blocks) return Fail(error, not_changed + why);
-  std::optional<std::string> image = build(data, *new_blocks, &why);
-  if (!image) return Fail(error, not_changed + why);
-  if (*image == data.pak.bytes) return true;
+  ImageBuilder builder;
+  const BlockCoder coder{.codes = data.codes, .decoder = *data.decoder};
+  if (!start(data, static_cast<int64_t>(new_blocks->size()), &builder, &why) ||
+      !BuildBlocks(&builder, *new_blocks, coder, &why)) {
+    return Fail(error, not_changed + why);
+  }
+  std::string& image = builder.result();
+  if (image == data.pak.bytes) return true;
 
   FileSystem& files = *data.files;
   if (!MayRewrite(files, data.path, &why)) {
@@ -109,10 +115,10 @@ bool Write(Pakfile* pak, const std::vector<Block>& blocks, int first,
     return Fail(error,
                 not_changed + "it changed since it was opened; open it again");
   }
-  if (!ReplaceFileContents(files, data.path, *image, &why)) {
+  if (!ReplaceFileContents(files, data.path, image, &why)) {
     return Fail(error, not_changed + why);
   }
-  pak->data = Load(data.files, data.path, std::move(*image));
+  pak->data = Load(data.files, data.path, std::move(image));
   return true;
 }
 
@@ -226,9 +232,9 @@ bool ReplaceBlocks(Pakfile* pak, int first, const std::vector<Block>& blocks,
   }
   return Write(
       pak, blocks, first,
-      [first](const PakfileData& data, const std::vector<NewBlock>& new_blocks,
+      [first](const PakfileData& data, int64_t count, ImageBuilder* builder,
               std::string* why) {
-        return ReplaceBlocksImage(data.pak, data.codes, first, new_blocks, why);
+        return builder->StartReplace(data.pak, first, count, why);
       },
       error);
 }
@@ -237,11 +243,25 @@ bool AppendBlocks(Pakfile* pak, const std::vector<Block>& blocks,
                   Error* error) {
   if (blocks.empty() && pak != nullptr && pak->data != nullptr) return true;
   const int first = pak != nullptr ? BlockCount(*pak) : 0;
+  // One add step per block on a copy of the tables and bytes, then the new
+  // blocks written as the last ones.
+  LoadedPak grown;
   return Write(
       pak, blocks, first,
-      [](const PakfileData& data, const std::vector<NewBlock>& new_blocks,
-         std::string* why) {
-        return AppendBlocksImage(data.pak, data.codes, new_blocks, why);
+      [&grown](const PakfileData& data, int64_t count, ImageBuilder* builder,
+               std::string* why) {
+        grown = data.pak;
+        for (int64_t k = 0; k < count; ++k) {
+          const std::string refusal = AddStepRefusal(grown);
+          if (!refusal.empty()) {
+            *why = "cannot add a block: " + refusal;
+            return false;
+          }
+          AddEmptyBlock(&grown, /*change_bytes=*/true);
+        }
+        return builder->StartReplace(
+            grown, static_cast<int64_t>(grown.directory.size()) - count, count,
+            why);
       },
       error);
 }
@@ -250,9 +270,9 @@ bool RebuildPakfile(Pakfile* pak, const std::vector<Block>& blocks,
                     Error* error) {
   return Write(
       pak, blocks, 0,
-      [](const PakfileData& data, const std::vector<NewBlock>& new_blocks,
+      [](const PakfileData& data, int64_t count, ImageBuilder* builder,
          std::string* why) {
-        return RebuildImage(data.pak, data.codes, new_blocks, why);
+        return builder->StartRebuild(data.pak, count, why);
       },
       error);
 }

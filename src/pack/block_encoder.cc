@@ -1,12 +1,29 @@
 #include "pack/block_encoder.h"
 
-#include <string_view>
-
 #include "extract/decoder.h"
 #include "pak/fields.h"
-#include "pak/pak_format.h"
 
 namespace vorlex::core {
+namespace {
+
+using Kind = BlockProblem::Kind;
+
+// Whether `block` decodes back to `strings`, in their order; the position of
+// the first string that does not, or kWholeBlock.
+size_t FirstNotReadBack(std::string_view block,
+                        std::span<const BlockString> strings,
+                        const BlockCoder& coder) {
+  const DecodedBlock decoded = coder.decoder.Decode(block);
+  for (size_t k = 0; k < strings.size(); ++k) {
+    if (k >= decoded.StringsDecoded() ||
+        decoded.String(k) != CutAfterTerminator(strings[k].text)) {
+      return k;
+    }
+  }
+  return BlockProblem::kWholeBlock;
+}
+
+}  // namespace
 
 std::string DescribeByteValue(unsigned char byte) {
   std::string text = "byte " + std::to_string(byte);
@@ -30,69 +47,102 @@ std::string UnencodableReason(const EncodeResult& bad, const CodeTree& tree,
   return reason;
 }
 
-std::string StringShapeProblem(const std::string& text) {
-  const size_t terminator = text.find(kTerminator);
-  if (terminator == std::string::npos) {
-    return "does not end with the terminator '|'";
-  }
-  if (terminator + 1 != text.size()) {
-    return "holds the terminator '|' as character " +
-           std::to_string(terminator + 1) + " of " +
-           std::to_string(text.size()) + "; only the last may be '|'";
-  }
-  return "";
-}
-
-std::string EncodeBlock(const std::vector<std::string>& strings,
-                        const BlockDecoder& decoder, const CodeTable& codes,
-                        std::string* out) {
+bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
+                 const BlockCoder& coder, std::string* out,
+                 std::vector<BlockProblem>* problems) {
   const size_t start = out->size();
-  const size_t count = strings.size();
-  if (count > static_cast<size_t>(kMaxFieldValue)) {
-    return "holds " + std::to_string(count) +
-           " strings; a block holds at most 65535";
-  }
-  auto refuse = [&](std::string why) {
-    out->resize(start);
-    return why;
+  const size_t problems_before = problems->size();
+  auto problem = [&](Kind kind, size_t string, std::string what,
+                     size_t position = 0) {
+    problems->push_back(BlockProblem{.kind = kind,
+                                     .string = string,
+                                     .position = position,
+                                     .what = std::move(what)});
   };
 
-  AppendInteger(static_cast<int64_t>(count), 2, out);
-  out->append(2 * count, '\0');
+  // With a count its field cannot hold there is no offset table to fill;
+  // the strings are still encoded, to find every character without a code.
+  const bool count_fits = Fits(Limit::kStringCount, count);
+  if (!count_fits) {
+    problem(Kind::kStringCount, BlockProblem::kWholeBlock,
+            "a string count of " + std::to_string(count) + "; " +
+                std::string(LimitText(Limit::kStringCount)));
+  }
+  const size_t n = count_fits ? static_cast<size_t>(count) : 0;
+  AppendInteger(static_cast<int64_t>(n), 2, out);
+  out->append(2 * n, '\0');
   const size_t data_start = out->size();
-  for (size_t k = 0; k < count; ++k) {
-    const std::string& text = strings[k];
-    const std::string name = "string " + std::to_string(k);
-    if (std::string shape = StringShapeProblem(text); !shape.empty()) {
-      return refuse(name + " " + shape);
-    }
+  std::vector<uint8_t> seen(n, 0);
+
+  for (size_t k = 0; k < strings.size(); ++k) {
+    const int64_t index = strings[k].index;
     const size_t relative = out->size() - data_start;
-    if (relative > static_cast<size_t>(kMaxFieldValue)) {
-      return refuse(name + " would start " + std::to_string(relative) +
-                    " bytes into the block's bit data; a relative offset "
-                    "holds at most 65535");
+    if (!count_fits) {
+      // No table to check the index against.
+    } else if (index < 0 || index >= count) {
+      problem(Kind::kIndex, k,
+              "string index " + std::to_string(index) + " lies outside 0 to " +
+                  std::to_string(count - 1));
+    } else {
+      uint8_t& occurred = seen[static_cast<size_t>(index)];
+      if (occurred != 0) {
+        problem(Kind::kIndex, k,
+                "string index " + std::to_string(index) + " occurs twice");
+      }
+      occurred = 1;
+      if (!Fits(Limit::kRelativeOffset, static_cast<int64_t>(relative))) {
+        problem(Kind::kOffset, k,
+                "string " + std::to_string(index) + " starts " +
+                    std::to_string(relative) +
+                    " bytes into the block's bit data; " +
+                    std::string(LimitText(Limit::kRelativeOffset)));
+      }
+      const size_t at = start + 2 + 2 * static_cast<size_t>(index);
+      (*out)[at] = static_cast<char>(relative & 0xFF);
+      (*out)[at + 1] = static_cast<char>((relative >> 8) & 0xFF);
     }
-    (*out)[start + 2 + 2 * k] = static_cast<char>(relative & 0xFF);
-    (*out)[start + 3 + 2 * k] = static_cast<char>(relative >> 8);
-    if (const EncodeResult bad = FindUnencodable(text, codes); !bad.ok) {
-      return refuse(name + ": " + DescribeByteValue(bad.byte) + " (character " +
-                    std::to_string(bad.position + 1) + ") " +
-                    UnencodableReason(bad, decoder.tree(), codes));
+    EncodeResult bad = EncodeString(strings[k].text, coder.codes, out);
+    // A code that does not end at a leaf encodes, but cannot decode back.
+    if (bad.ok && coder.codes.any_not_leaf) {
+      bad = FindUnencodable(strings[k].text, coder.codes);
     }
-    EncodeString(text, codes, out);
+    if (!bad.ok) {
+      problem(coder.codes.codes[bad.byte].length == 0 ? Kind::kNoCode
+                                                      : Kind::kNotLeaf,
+              k,
+              DescribeByteValue(bad.byte) + " (character " +
+                  std::to_string(bad.position + 1) + " of string " +
+                  std::to_string(index) + ") " +
+                  UnencodableReason(bad, coder.decoder.tree(), coder.codes),
+              bad.position);
+    }
   }
 
-  // A damaged tree can give codes that decode to something else.
-  const DecodedBlock decoded =
-      decoder.Decode(std::string_view(*out).substr(start));
-  for (size_t k = 0; k < count; ++k) {
-    if (k >= decoded.StringsDecoded() || decoded.String(k) != strings[k]) {
-      return refuse("string " + std::to_string(k) +
-                    " does not decode back to the text encoded; the "
-                    "pakfile's code tree cannot carry it");
+  if (problems->size() == problems_before) {
+    for (size_t index = 0; index < n; ++index) {
+      if (seen[index] == 0) {
+        problem(Kind::kMissingIndex, BlockProblem::kWholeBlock,
+                "no string has the index " + std::to_string(index) +
+                    " (the indexes must run 0 to " + std::to_string(n - 1) +
+                    ")");
+        break;
+      }
     }
   }
-  return "";
+  // A damaged tree can give codes that decode to something else.
+  if (problems->size() == problems_before) {
+    const size_t k =
+        FirstNotReadBack(std::string_view(*out).substr(start), strings, coder);
+    if (k != BlockProblem::kWholeBlock) {
+      problem(Kind::kReadBack, k,
+              "string " + std::to_string(strings[k].index) +
+                  " does not decode back to the text encoded; the pakfile's "
+                  "code tree cannot carry it");
+    }
+  }
+  if (problems->size() == problems_before) return true;
+  out->resize(start);
+  return false;
 }
 
 }  // namespace vorlex::core

@@ -1,14 +1,19 @@
-// Encoding a whole block from strings held in memory (not read from a text
-// file), with the same checks the packing commands make before they write.
+// Encoding one whole block: the string count, the relative offsets and the
+// bit data, with every field limit checked and the block decoded back before
+// it is accepted. The packing commands and the library both encode here.
 #ifndef VORLEX_PACK_BLOCK_ENCODER_H_
 #define VORLEX_PACK_BLOCK_ENCODER_H_
 
+#include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "extract/decoder.h"
 #include "pack/encoder.h"
+#include "pak/code_tree.h"
 
 namespace vorlex::core {
 
@@ -22,20 +27,54 @@ std::string UnencodableReason(
     const EncodeResult& bad, const CodeTree& tree, const CodeTable& codes,
     std::string_view tree_name = "the pakfile's tree");
 
-// Why `text` cannot be a string of a block: it must end with the terminator
-// '|' and hold no other. The empty text when it can.
-std::string StringShapeProblem(const std::string& text);
+// What a block is encoded with: the codes of a tree, and the decoder of the
+// same tree for the read-back check.
+struct BlockCoder {
+  const CodeTable& codes;
+  const BlockDecoder& decoder;
+};
 
-// Appends the bytes of a block holding `strings` to *out: the string count,
-// the relative offsets and the bit data. Every string must have the shape
-// above and every character a code that ends at a leaf; the count and every
-// relative offset must fit their two-byte fields; and the block must decode
-// back to exactly `strings` through `decoder` (made for the tree of `codes`).
-// Returns the empty text when all holds, otherwise the first reason it does
-// not ("string 3: ...") with *out as it was.
-std::string EncodeBlock(const std::vector<std::string>& strings,
-                        const BlockDecoder& decoder, const CodeTable& codes,
-                        std::string* out);
+// One string of a block: its index (its entry in the relative-offset table)
+// and its text, which is encoded up to and including its first '|'.
+struct BlockString {
+  int64_t index = 0;
+  std::string_view text;
+};
+
+// One reason a block cannot be written.
+struct BlockProblem {
+  enum class Kind {
+    kStringCount,   // the count does not fit its field
+    kIndex,         // an index outside 0..n-1, or one that occurs twice
+    kOffset,        // a string starts where a relative offset cannot point
+    kNoCode,        // a character the tree has no code for
+    kNotLeaf,       // a character whose code does not end at a leaf
+    kMissingIndex,  // an index of 0..n-1 that no string has
+    kReadBack,      // the block does not decode back to the strings
+  };
+  static constexpr size_t kWholeBlock = static_cast<size_t>(-1);
+
+  Kind kind = Kind::kReadBack;
+  size_t string = kWholeBlock;  // which of the strings given, in their order
+  size_t position = 0;  // kNoCode, kNotLeaf: the character's place in the text
+  std::string what;     // "string index 7 lies outside 0 to 1"
+};
+
+// Appends a block of `count` strings to *out: the count, the relative offset
+// of each string by its index, and the codes of `strings` in the order given.
+// Each index 0 to count - 1 must occur once, every character must have a
+// code that ends at a leaf, the count and each relative offset must fit their
+// fields, and the
+// block must decode back to the texts given (each cut after its first '|'),
+// in their order. Returns true when all holds. Otherwise it appends the
+// problems to *problems, in the order of the strings (a string's index
+// problems before its character problem; the missing index and the read-back
+// check only when nothing else was wrong), and leaves *out as it was. Every
+// string is encoded even after a problem, so each character without a code
+// is found.
+bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
+                 const BlockCoder& coder, std::string* out,
+                 std::vector<BlockProblem>* problems);
 
 }  // namespace vorlex::core
 

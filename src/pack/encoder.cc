@@ -78,6 +78,8 @@ CodeTable BuildCodeTable(const CodeTree& tree) {
     const TreeNode& node = tree.Node(tree.char_table[static_cast<size_t>(c)]);
     table.not_leaf[static_cast<size_t>(c)] =
         (path.front() == '0' ? node.child_l : node.child_r) != kNoChild;
+    table.any_not_leaf =
+        table.any_not_leaf || table.not_leaf[static_cast<size_t>(c)];
     code.length = static_cast<int32_t>(path.size());
     table.max_length = std::max(table.max_length, code.length);
     // The stored path runs from the leaf up; the code runs from the root down.

@@ -33,6 +33,7 @@ struct CodeTable {
   // node carries the byte too, and comes first): the decoder does not stop
   // at the end of such a code, so a text holding one cannot decode back.
   std::array<bool, 256> not_leaf{};
+  bool any_not_leaf = false;  // whether any entry of not_leaf is set
 };
 
 // Turns the tree's bit paths (leaf first) into codes (root first). A

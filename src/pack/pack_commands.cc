@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -9,11 +10,14 @@
 #include <vector>
 
 #include "base/file_io.h"
+#include "extract/decoder.h"
+#include "pack/block_encoder.h"
+#include "pack/block_packer.h"
 #include "pack/encoder.h"
+#include "pack/image_builder.h"
 #include "pack/line_reader.h"
-#include "pack/pak_image.h"
 #include "pack/text_reader.h"
-#include "pak/pak_format.h"
+#include "pak/fields.h"
 
 namespace vorlex::core {
 namespace {
@@ -60,13 +64,12 @@ struct Refusal {
   }
 };
 
-// Room for the new image: the old size and some growth, so that the usual
-// edit never makes the string double its buffer (which would hold a third
-// copy of the pakfile at once).
-size_t ImageCapacity(const LoadedPak& pak) {
-  const size_t size = pak.bytes.size();
-  return size + std::min<size_t>(size / 8, size_t{8} << 20) +
-         (size_t{64} << 10);
+// Reads the count line, printing "Nr of Blocks:" and the count when there
+// is one.
+std::optional<int32_t> ReadCount(LineReader& lines, Console& console) {
+  const std::optional<int32_t> count = ReadBlockCount(lines);
+  if (count) console.PrintLine("Nr of Blocks:" + ConsoleInteger(*count));
+  return count;
 }
 
 // The count checks that end a command before anything is read. Returns the
@@ -96,42 +99,33 @@ std::optional<int32_t> CheckedCount(std::optional<int32_t> count, int64_t most,
   return count;
 }
 
-// What the block loop of a command produced, for the summary line.
-struct PackedBlocks {
-  int64_t first_row = 0;
-  std::vector<int64_t> lengths;  // of each block written, in row order
-};
-
-// Reads `count` block sections; block k goes after the previous one in
-// *image (the first where the image ends now) and is recorded in directory
-// row first_row + k. The loop runs to its end whatever fails, so that every
-// dot and message is printed; once the pakfile is refused, the blocks are no
-// longer kept.
-PackedBlocks PackBlocks(TextReader& reader, int64_t first_row, int32_t count,
-                        const std::string& pakfile, std::string* image,
-                        BlockDirectory* directory, Refusal* refusal) {
-  PackedBlocks packed;
-  packed.first_row = first_row;
-  packed.lengths.reserve(static_cast<size_t>(count));
+// Reads `count` block sections into rows `first_row` on. The loop runs to its
+// end whatever fails, so that every dot and message is printed.
+void PackBlocks(LineReader& lines, const LoadedPak& pak, int64_t first_row,
+                int32_t count, const std::string& txtfile, Console& console,
+                ImageBuilder* builder, Refusal* refusal) {
+  const CodeTable codes = BuildCodeTable(pak.tree);
+  const BlockDecoder decoder(pak.tree);
+  const BlockCoder coder{.codes = codes, .decoder = decoder};
+  BlockPacker packer(lines, coder, txtfile, console);
   for (int32_t k = 0; k < count; ++k) {
-    reader.console.Print(".");
+    console.Print(".");
     const int64_t row = first_row + k;
-    const int64_t problems_before = reader.problems;
-    const TextBlock block = ReadTextBlock(reader, row, image);
-    const int64_t start = static_cast<int64_t>(block.start);
+    const size_t start = builder->image()->size();
+    std::string why;
+    const bool placed = refusal->refused() || builder->CanStartBlock(&why);
+    const PackedSection block = packer.PackBlock(row, builder->image());
     if (!block.sound()) {
-      refusal->Add(block.problem, reader.problems - problems_before);
-    } else if (!refusal->refused() && start > kMaxThreeByteOffset) {
-      refusal->Add(pakfile + ": block " + std::to_string(row) +
-                   " would start at offset " + std::to_string(start) +
-                   ", beyond the 16,777,215 that a directory entry holds");
+      refusal->Add(block.problem, block.problems);
+    } else if (!placed) {
+      refusal->Add(why);
     }
-    (*directory)[static_cast<size_t>(row)] =
-        BlockEntry{.id = reader.current_block_id, .offset = start};
-    packed.lengths.push_back(static_cast<int64_t>(image->size() - block.start));
-    if (refusal->refused()) image->resize(block.start);
+    if (refusal->refused()) {
+      builder->DropBlocks(start);  // nothing more is kept
+    } else {
+      builder->EndBlock(packer.current_block_id(), start);
+    }
   }
-  return packed;
 }
 
 // A text file that could not be read to its end may have been cut anywhere,
@@ -143,27 +137,10 @@ void RefuseUnreadText(TextInput& input, const std::string& txtfile,
   }
 }
 
-// Fills the directory entries of the rows written, three-byte Offsets.
-void PutDirectory(const PakHeader& header, const BlockDirectory& directory,
-                  const PackedBlocks& packed, std::string* image) {
-  for (size_t k = 0; k < packed.lengths.size(); ++k) {
-    const int64_t row = packed.first_row + static_cast<int64_t>(k);
-    PutDirectoryEntry(image, DirectoryEntryOffset(header.node_count, row),
-                      directory[static_cast<size_t>(row)], 3);
-  }
-}
-
-// A pakfile is never shortened: old bytes past the new end stay.
-void KeepOldTail(std::string_view old_bytes, std::string* image) {
-  if (image->size() < old_bytes.size()) {
-    image->append(old_bytes.substr(image->size()));
-  }
-}
-
 std::string SummaryLine(const std::string& pakfile, int64_t size_before,
-                        int64_t size_after, const PackedBlocks& packed,
+                        int64_t size_after, const ImageBuilder& packed,
                         const std::vector<int64_t>& old_extents) {
-  const size_t written = packed.lengths.size();
+  const size_t written = packed.lengths().size();
   std::string line = pakfile + ": " + std::to_string(written) +
                      (written == 1 ? " block" : " blocks") + " written, " +
                      std::to_string(size_before) + " -> " +
@@ -171,11 +148,11 @@ std::string SummaryLine(const std::string& pakfile, int64_t size_before,
   int64_t most_row = -1;
   int64_t most_growth = 0;
   for (size_t k = 0; k < written; ++k) {
-    const int64_t row = packed.first_row + static_cast<int64_t>(k);
+    const int64_t row = packed.first_row() + static_cast<int64_t>(k);
     const int64_t old_length = row < static_cast<int64_t>(old_extents.size())
                                    ? old_extents[static_cast<size_t>(row)]
                                    : 0;
-    const int64_t growth = packed.lengths[k] - old_length;
+    const int64_t growth = packed.lengths()[k] - old_length;
     if (growth > most_growth) {
       most_growth = growth;
       most_row = row;
@@ -211,6 +188,22 @@ void Commit(const std::string& pakfile, std::string_view image,
   console.Note(summary_if_done);
 }
 
+// Ends a command after its block loop: the rest of the image laid out and
+// written over the pakfile, unless something refused it.
+void Finish(const std::string& pakfile, TextInput& input,
+            const std::string& txtfile, int64_t size_before,
+            const std::vector<int64_t>& old_extents, ImageBuilder* builder,
+            Refusal* refusal, FileSystem& files, Console& console) {
+  RefuseUnreadText(input, txtfile, refusal);
+  std::string why;
+  if (!refusal->refused() && !builder->Finish(&why)) refusal->Add(why);
+  if (refusal->refused()) builder->result().clear();
+  Commit(pakfile, builder->result(), refusal, files, console,
+         SummaryLine(pakfile, size_before,
+                     static_cast<int64_t>(builder->result().size()), *builder,
+                     old_extents));
+}
+
 // The replace step of /R, and of /A after its add step (`added`, with the
 // reason the add step was refused, if it was).
 void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
@@ -220,7 +213,7 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
   TextInput input(files, txtfile, console);
   const int64_t blocks = static_cast<int64_t>(pak.directory.size());
   const std::optional<int32_t> count =
-      CheckedCount(ReadBlockCount(input.lines(), console), blocks,
+      CheckedCount(ReadCount(input.lines(), console), blocks,
                    "the pakfile has " + std::to_string(blocks) +
                        (added ? " blocks, counting the one added" : " blocks"),
                    txtfile, console);
@@ -232,45 +225,18 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
 
   Refusal refusal;
   if (!add_refusal.empty()) refusal.Add("cannot add a block: " + add_refusal);
-  const int64_t first_row = blocks - *count;
-  const int64_t start = pak.directory[static_cast<size_t>(first_row)].offset;
-  const int64_t directory_end = DirectoryEnd(pak.header.node_count, blocks);
-  if (!refusal.refused()) {
-    if (start < directory_end) {
-      refusal.Add("block " + std::to_string(first_row) + " starts at offset " +
-                  std::to_string(start) +
-                  ", inside the node table or the directory (they end at " +
-                  std::to_string(directory_end) + ")");
-    } else if (start > kMaxThreeByteOffset) {
-      refusal.Add("block " + std::to_string(first_row) + " starts at offset " +
-                  std::to_string(start) +
-                  ", beyond the 16,777,215 that a directory entry holds");
-    }
-  }
-
-  // The kept part of the file, up to where the first replaced block starts
-  // (zeros where that lies past the end of the file).
-  std::string image;
-  if (!refusal.refused()) {
-    image.reserve(ImageCapacity(pak));
-    image.assign(pak.bytes, 0,
-                 std::min(pak.bytes.size(), static_cast<size_t>(start)));
-    image.resize(static_cast<size_t>(start), '\0');
-  }
   const std::vector<int64_t> old_extents =
       BlockExtents(pak.directory, static_cast<int64_t>(pak.bytes.size()));
-  const CodeTable codes = BuildCodeTable(pak.tree);
-  TextReader reader(input.lines(), pak.tree, codes, txtfile, console);
-  const PackedBlocks packed = PackBlocks(reader, first_row, *count, pakfile,
-                                         &image, &pak.directory, &refusal);
-  RefuseUnreadText(input, txtfile, &refusal);
-  if (!refusal.refused()) {
-    PutDirectory(pak.header, pak.directory, packed, &image);
-    KeepOldTail(pak.bytes, &image);
+  ImageBuilder builder;
+  std::string why;
+  if (!refusal.refused() &&
+      !builder.StartReplace(pak, blocks - *count, *count, &why)) {
+    refusal.Add(why);
   }
-  Commit(pakfile, image, &refusal, files, console,
-         SummaryLine(pakfile, size_before, static_cast<int64_t>(image.size()),
-                     packed, old_extents));
+  PackBlocks(input.lines(), pak, blocks - *count, *count, txtfile, console,
+             &builder, &refusal);
+  Finish(pakfile, input, txtfile, size_before, old_extents, &builder, &refusal,
+         files, console);
 }
 
 }  // namespace
@@ -279,31 +245,21 @@ void RebuildPak(const std::string& pakfile, const std::string& txtfile,
                 LoadedPak& pak, FileSystem& files, const RunOptions&,
                 Console& console) {
   TextInput input(files, txtfile, console);
-  const std::optional<int32_t> count =
-      CheckedCount(ReadBlockCount(input.lines(), console), kMaxFieldValue,
-                   "a pakfile holds at most 65535", txtfile, console);
+  const std::optional<int32_t> count = CheckedCount(
+      ReadCount(input.lines(), console), LimitMax(Limit::kBlockCount),
+      std::string(LimitText(Limit::kBlockCount)), txtfile, console);
   if (!count) return;
 
   const std::vector<int64_t> old_extents =
       BlockExtents(pak.directory, static_cast<int64_t>(pak.bytes.size()));
-  std::string image = RebuildHead(pak.header, pak.tree.nodes, *count);
-  image.reserve(std::max(image.size(), ImageCapacity(pak)));
-  pak.header.block_count = *count;
-  pak.directory.assign(static_cast<size_t>(*count), BlockEntry{});
-
   Refusal refusal;
-  const CodeTable codes = BuildCodeTable(pak.tree);
-  TextReader reader(input.lines(), pak.tree, codes, txtfile, console);
-  const PackedBlocks packed =
-      PackBlocks(reader, 0, *count, pakfile, &image, &pak.directory, &refusal);
-  RefuseUnreadText(input, txtfile, &refusal);
-  if (!refusal.refused()) {
-    PutDirectory(pak.header, pak.directory, packed, &image);
-    KeepOldTail(pak.bytes, &image);
-  }
-  Commit(pakfile, image, &refusal, files, console,
-         SummaryLine(pakfile, static_cast<int64_t>(pak.bytes.size()),
-                     static_cast<int64_t>(image.size()), packed, old_extents));
+  ImageBuilder builder;
+  std::string why;
+  if (!builder.StartRebuild(pak, *count, &why)) refusal.Add(why);
+  PackBlocks(input.lines(), pak, 0, *count, txtfile, console, &builder,
+             &refusal);
+  Finish(pakfile, input, txtfile, static_cast<int64_t>(pak.bytes.size()),
+         old_extents, &builder, &refusal, files, console);
 }
 
 void ReplaceLastBlocks(const std::string& pakfile, const std::string& txtfile,

@@ -1,4 +1,5 @@
-// Reading the block sections of a text file back into pakfile blocks.
+// Reading the block sections of a text file: what each section says, with
+// the lines it came from. Nothing here encodes or decodes.
 //
 // A block section, as extraction writes it and as a translator edits it:
 //
@@ -24,75 +25,64 @@
 #include <string_view>
 #include <vector>
 
-#include "base/console.h"
-#include "extract/decoder.h"
-#include "pack/encoder.h"
+#include "pack/block_encoder.h"
 #include "pack/line_reader.h"
-#include "pak/code_tree.h"
 
 namespace vorlex::core {
 
 // Reads lines up to the first that holds "Number of Blocks:" in any case and
-// returns the number after that line's first colon, rounded, after printing
-// "Nr of Blocks:" and the count. Without such a line: nothing, and no output.
-std::optional<int32_t> ReadBlockCount(LineReader& lines, Console& console);
+// returns the number after that line's first colon, rounded. Without such a
+// line: nothing.
+std::optional<int32_t> ReadBlockCount(LineReader& lines);
 
 // A number as the "???: " message shows it: up to 16 significant digits, no
 // trailing point, a blank in front when it is not negative.
 std::string FormatMessageNumber(double value);
 
-// What one packing command's calls of ReadTextBlock share.
-struct TextReader {
-  TextReader(LineReader& lines, const CodeTree& tree, const CodeTable& codes,
-             std::string txt_name, Console& console)
-      : lines(lines),
-        tree(tree),
-        codes(codes),
-        decoder(tree),
-        txt_name(std::move(txt_name)),
-        console(console) {}
+// Something wrong in the lines of a section.
+struct SectionProblem {
+  int64_t line = 0;  // the text file's line, counting from 1
+  // The error lines the section's reading prints on standard output, in
+  // order (" Error: String Before Header!", "???: ..."); often none.
+  std::vector<std::string> messages;
+  std::string what;  // the diagnostic, without file, line and block
+};
+
+// One block section as read.
+struct TextSection {
+  int32_t string_count = -1;  // n, or -1 when no third header line came
+  int64_t count_line = 0;     // the line of the third header line
+  bool complete = false;      // ended by its count of 0 or its last index
+  // The strings in line order, each cut after its first '|' and pointing
+  // into `texts`; the line each began on.
+  std::vector<BlockString> strings;
+  std::vector<int64_t> string_lines;
+  std::string texts;
+  // What was wrong in the header lines, in line order.
+  std::vector<SectionProblem> problems;
+  // Why the section is not complete (the text file ended, or could not be
+  // read), at line `end_line`; empty when it is complete.
+  std::string unfinished;
+  int64_t end_line = 0;
+};
+
+// What the reading of one text file carries from section to section.
+struct SectionReader {
+  explicit SectionReader(LineReader& lines) : lines(lines) {}
 
   LineReader& lines;
-  const CodeTree& tree;
-  const CodeTable& codes;
-  const BlockDecoder decoder;  // for the read-back check
-  std::string txt_name;        // for diagnostics
-  Console& console;
-
   // The id from the last second header line read; kept from call to call.
   int32_t current_block_id = 0;
-  // Problems found so far, each told on standard error (the end of the text
-  // file only once, however many blocks it cuts off).
-  int64_t problems = 0;
-  bool told_end = false;
-
-  // Working storage, reused from block to block so that reading a block
-  // allocates nothing per line.
-  std::string joined;    // a string with its continuation lines
-  std::string expected;  // the strings encoded, back to back
-  std::vector<size_t> expected_ends;
-  std::vector<int64_t> string_lines;  // the line each string started on
-  std::vector<uint8_t> seen;          // how often each index 0..n-1 occurred
+  // Working storage, reused from section to section: a string over several
+  // lines, and where each string ends in TextSection::texts.
+  std::string joined;
+  std::vector<size_t> ends;
 };
 
-struct TextBlock {
-  size_t start = 0;           // where the block's bytes begin in the output
-  int32_t string_count = -1;  // n, or -1 when no third header line came
-  bool complete = false;      // ended by its count of 0 or its last index
-  // Empty when the block can be written; otherwise the first reason it
-  // cannot, as "file:line: what".
-  std::string problem;
-
-  bool sound() const { return problem.empty(); }
-};
-
-// Reads the next block section and appends the block's bytes (string count,
-// relative offsets, bit data) to *out; `block_nr` names the block in
-// diagnostics. Prints the reader's and the encoder's console messages, tells
-// every problem on standard error with the text file's line, and checks that
-// the block decodes back to exactly the strings encoded, with every index
-// 0..n-1 present once.
-TextBlock ReadTextBlock(TextReader& reader, int64_t block_nr, std::string* out);
+// Reads the next block section into *section (cleared first, its storage
+// reused). Every line is consumed as the section's rules say; the next call
+// goes on from the line after the section.
+void ReadTextSection(SectionReader& reader, TextSection* section);
 
 }  // namespace vorlex::core
 

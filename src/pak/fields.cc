@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pak/pak_format.h"
+
 namespace vorlex::core {
 
 int32_t BytesToInteger(std::string_view field) {
@@ -43,6 +45,39 @@ int32_t ReadField(std::string_view bytes, int64_t offset, int width) {
   const size_t length =
       std::min(static_cast<size_t>(width), bytes.size() - begin);
   return BytesToInteger(bytes.substr(begin, length));
+}
+
+int64_t LimitMax(Limit limit) {
+  switch (limit) {
+    case Limit::kThreeByteOffset:
+      return kMaxThreeByteOffset;
+    case Limit::kFourByteOffset:
+      return kMaxFourByteOffset;
+    default:
+      return kMaxFieldValue;
+  }
+}
+
+bool Fits(Limit limit, int64_t value) {
+  return value >= 0 && value <= LimitMax(limit);
+}
+
+std::string_view LimitText(Limit limit) {
+  switch (limit) {
+    case Limit::kBlockCount:
+      return "a pakfile holds at most 65535 blocks";
+    case Limit::kBlockId:
+      return "an ID holds 0 to 65535";
+    case Limit::kStringCount:
+      return "a block holds at most 65535 strings";
+    case Limit::kRelativeOffset:
+      return "a relative offset holds at most 65535";
+    case Limit::kThreeByteOffset:
+      return "a directory entry holds offsets up to 16,777,215";
+    case Limit::kFourByteOffset:
+      return "an offset holds at most 4,294,967,295";
+  }
+  return "";
 }
 
 }  // namespace vorlex::core

@@ -238,32 +238,32 @@ TEST_F(LibraryTest, RefusedWritesChangeNothing) {
   const std::vector<TreeNode> c_behind = {
       {97, 3, 255, 255}, {99, 2, 255, 255}, {124, 3, 1, 255}, {0, 0, 0, 2}};
   const Refusal cases[] = {
-      {"/R", 3, {{13, {"aa|", "a\xE9|"}}}, "block 3, string 1: byte 233 "
-       "(character 2) has no code in the pakfile's tree"},
+      {"/R", 3, {{13, {"aa|", "a\xE9|"}}}, "block 3: byte 233 (character 2 "
+       "of string 1) has no code in the pakfile's tree"},
       {"/R", 2, {{12, {"ab"}}},
-       "block 2, string 0 does not end with the terminator '|'"},
-      {"/P", 0, {{10, {"ab|", "a|b|"}}}, "block 0, string 1 holds the "
+       "block 2: string 0 does not end with the terminator '|'"},
+      {"/P", 0, {{10, {"ab|", "a|b|"}}}, "block 0: string 1 holds the "
        "terminator '|' as character 2 of 4; only the last may be '|'"},
-      {"/R", 3, {{65536, {}}}, "block 3: the ID 65536 lies outside 0 to 65535"},
-      {"/A", 0, {{-1, {}}}, "block 4: the ID -1 lies outside 0 to 65535"},
+      {"/R", 3, {{65536, {}}}, "block 3: an ID of 65536; an ID holds 0 to 65535"},
+      {"/A", 0, {{-1, {}}}, "block 4: an ID of -1; an ID holds 0 to 65535"},
       {"/R", 3, {{1, {}}, {2, {}}},
        "blocks 3 to 4 are not all in the pakfile, which has blocks 0 to 3"},
       {"/R", -1, {{1, {}}},
        "blocks -1 to -1 are not all in the pakfile, which has blocks 0 to 3"},
       {"/P", 0, {}, "a pakfile needs at least one block"},
       {"/R", 1, {{11, std::vector<std::string>(65536, "|")}},
-       "block 1 holds 65536 strings; a block holds at most 65535"},
+       "block 1: a string count of 65536; a block holds at most 65535 strings"},
       // 270000 2-bit 'a's fill more bytes than a relative offset counts.
-      {"/R", 3, {{13, {std::string(270000, 'a') + "|", "b|"}}}, "block 3, "
-       "string 1 would start 67501 bytes into the block's bit data; a relative "
+      {"/R", 3, {{13, {std::string(270000, 'a') + "|", "b|"}}}, "block 3: "
+       "string 1 starts 67501 bytes into the block's bit data; a relative "
        "offset holds at most 65535"},
       {"/R", 1, {{11, {}, 0, false}}, "block 1 is marked incomplete (it was "
        "read damaged); set `complete` to write it as it stands"},
-      {"/P", 0, {{1, {"ac|"}}}, "block 0, string 0: byte 99 'c' (character 2) "
-       "has no code in the pakfile's tree: the node that carries it, 3, is not "
-       "a leaf",
+      {"/P", 0, {{1, {"ac|"}}}, "block 0: byte 99 'c' (character 2 of string "
+       "0) has no code in the pakfile's tree: the node that carries it, 3, is "
+       "not a leaf",
        [&](Pakfile* pak) { *pak = Make(MakePakfile(c_inside, {{1, {"ab|"}}})); }},
-      {"/P", 0, {{1, {"ac|"}}}, "block 0, string 0 does not decode back to the "
+      {"/P", 0, {{1, {"ac|"}}}, "block 0: string 0 does not decode back to the "
        "text encoded; the pakfile's code tree cannot carry it",
        [&](Pakfile* pak) { *pak = Make(MakePakfile(c_behind, {{1, {}}})); }},
       {"/R", 0, {{1, {"b|"}}}, "block 2 starts at offset " +

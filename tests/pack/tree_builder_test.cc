@@ -58,7 +58,16 @@ void ExpectSoundTree(const std::vector<std::string>& strings) {
   }
   std::string block;
   const BlockDecoder decoder(tree);
-  ASSERT_EQ(EncodeBlock(strings, decoder, BuildCodeTable(tree), &block), "");
+  const CodeTable codes = BuildCodeTable(tree);
+  std::vector<BlockString> indexed;
+  for (const std::string& text : strings) {
+    indexed.push_back(
+        {.index = static_cast<int64_t>(indexed.size()), .text = text});
+  }
+  std::vector<BlockProblem> problems;
+  ASSERT_TRUE(EncodeBlock(static_cast<int64_t>(strings.size()), indexed,
+                          {.codes = codes, .decoder = decoder}, &block,
+                          &problems));
   EXPECT_EQ(decoder.Decode(block).text,
             std::accumulate(strings.begin(), strings.end(), std::string()));
   // As few bits as an independently made Huffman tree takes.

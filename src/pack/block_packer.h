@@ -1,0 +1,71 @@
+// Turning the block sections of a text file into pakfile blocks, one call
+// per block: the text reader parses a section, the block encoder encodes and
+// checks it, and every problem is told on the console with the text file's
+// line.
+#ifndef VORLEX_PACK_BLOCK_PACKER_H_
+#define VORLEX_PACK_BLOCK_PACKER_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/console.h"
+#include "pack/block_encoder.h"
+#include "pack/line_reader.h"
+#include "pack/text_reader.h"
+
+namespace vorlex::core {
+
+// What one call of PackBlock made of a section.
+struct PackedSection {
+  size_t start = 0;           // where the block's bytes begin in the output
+  int32_t string_count = -1;  // n, or -1 when no third header line came
+  bool complete = false;      // ended by its count of 0 or its last index
+  // Empty when the block can be written; otherwise the first reason it
+  // cannot, as "file:line: block N: what", and how many problems it had.
+  std::string problem;
+  int64_t problems = 0;
+
+  bool sound() const { return problem.empty(); }
+};
+
+class BlockPacker {
+ public:
+  // `lines` is read from the line after the count line on; `txt_name` names
+  // the text file in diagnostics.
+  BlockPacker(LineReader& lines, const BlockCoder& coder, std::string txt_name,
+              Console& console)
+      : reader_(lines),
+        coder_(coder),
+        txt_name_(std::move(txt_name)),
+        console_(console) {}
+
+  // Reads the next block section and, when it is sound, appends the block's
+  // bytes to *out (left as it was otherwise); `block_nr` names it in
+  // diagnostics. Prints the reader's and the encoder's error messages on
+  // standard output where the section's lines bring them, and tells each
+  // problem on standard error (the end of the text file only once, however
+  // many blocks it cuts off).
+  PackedSection PackBlock(int64_t block_nr, std::string* out);
+
+  // The id from the last "ID:" line read; kept from block to block.
+  int32_t current_block_id() const { return reader_.current_block_id; }
+
+ private:
+  void Tell(int64_t block_nr, int64_t line,
+            const std::vector<std::string>& messages, const std::string& what,
+            PackedSection* packed, bool tell = true);
+
+  SectionReader reader_;
+  const BlockCoder& coder_;
+  std::string txt_name_;
+  Console& console_;
+  bool told_end_ = false;
+  // Reused from block to block.
+  TextSection section_;
+  std::vector<BlockProblem> problems_;
+};
+
+}  // namespace vorlex::core
+
+#endif  // VORLEX_PACK_BLOCK_PACKER_H_
