@@ -127,6 +127,9 @@ TEST_F(PackCommandTest, WritesTheBlocksOfTheText) {
                    {{7, {"A|", kLongA}}, {9, {"AA|"}}, {10, {"A|"}}})},
       {"/a", pak32, TextFor({{8, {"A|"}}, {9, {"AA|"}}}), Done(2),
        MakePakfile(ThreeNodeTree(), {{8, {"A|"}}, {9, {"AA|"}}})},
+      // As many blocks as the block count holds.
+      {"/P", ThreeNodePak(), TextFor(std::vector<TestBlock>(65535)),
+       Done(65535), MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535))},
   });
 }
 

@@ -1,0 +1,185 @@
+// Every field limit of packing, exactly at its maximum and one past it: the
+// string count and a relative offset (the block encoder), the ID, the block
+// count, a three-byte Offset and the add step's four-byte Offsets (the image
+// builder).
+#include "pack/image_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "extract/worked_examples.h"
+
+namespace vorlex::core::testing {
+namespace {
+
+struct Edge {
+  const char* name;
+  std::function<std::string()> why;  // empty when accepted
+};
+
+void ExpectEdges(const std::vector<std::pair<Edge, const char*>>& cases) {
+  for (const auto& [edge, refusal] : cases) {
+    SCOPED_TRACE(edge.name);
+    const std::string why = edge.why();
+    if (*refusal == '\0') {
+      EXPECT_EQ(why, "");
+    } else {
+      EXPECT_NE(why.find(refusal), std::string::npos) << why;
+    }
+  }
+}
+
+// The first problem EncodeBlock finds in `strings` (indexes 0, 1, ...) under
+// `count`, with FiveNodeTree (a = 0, b = 10, '|' = 11).
+std::string EncodeProblem(int64_t count,
+                          const std::vector<std::string>& texts) {
+  const CodeTree tree = MakeCodeTree(FiveNodeTree());
+  const CodeTable codes = BuildCodeTable(tree);
+  std::vector<BlockString> strings;
+  for (size_t k = 0; k < texts.size(); ++k) {
+    strings.push_back({.index = static_cast<int64_t>(k), .text = texts[k]});
+  }
+  std::string out = "x";
+  std::vector<BlockProblem> problems;
+  const BlockDecoder decoder(tree);
+  const bool ok = EncodeBlock(
+      count, strings, {.codes = codes, .decoder = decoder}, &out, &problems);
+  EXPECT_EQ(ok, problems.empty());
+  if (!ok) {
+    EXPECT_EQ(out, "x");
+  }
+  return ok ? "" : problems.front().what;
+}
+
+// 'a' is one bit: a string of n of them and '|' takes (n + 2) / 8 bytes.
+std::string BytesOfCode(int64_t bytes) {
+  return std::string(static_cast<size_t>(bytes * 8 - 2), 'a') + "|";
+}
+
+TEST(FieldLimitTest, BlockEncoderAtEachMaximumAndOnePast) {
+  ExpectEdges({
+      {{"65535 strings",
+        [] {
+          return EncodeProblem(65535, std::vector<std::string>(65535, "|"));
+        }},
+       ""},
+      {{"65536 strings",
+        [] {
+          return EncodeProblem(65536, std::vector<std::string>(65536, "|"));
+        }},
+       "a string count of 65536; a block holds at most 65535 strings"},
+      {{"string 1 at 65535",
+        [] {
+          return EncodeProblem(2, {BytesOfCode(65535), "b|"});
+        }},
+       ""},
+      {{"string 1 at 65536",
+        [] {
+          return EncodeProblem(2, {BytesOfCode(65536), "b|"});
+        }},
+       "string 1 starts 65536 bytes into the block's bit data; a relative "
+       "offset holds at most 65535"},
+  });
+}
+
+// A pakfile of `blocks` empty blocks with the three-node tree, loaded.
+LoadedPak EmptyBlocks(int blocks) {
+  return LoadTestPak(
+      MakePakfile({{65, 2, 255, 255}, {124, 2, 255, 255}, {0, 0, 0, 1}},
+                  std::vector<TestBlock>(blocks)));
+}
+
+// Builds the image for `blocks` after `start` began it; the reason if not.
+std::string Build(const LoadedPak& pak, const std::vector<NewBlock>& blocks,
+                  const std::function<bool(ImageBuilder*, std::string*)>& start,
+                  const std::function<void(ImageBuilder*)>& fill = nullptr) {
+  const CodeTable codes = BuildCodeTable(pak.tree);
+  ImageBuilder builder;
+  std::string why;
+  if (!start(&builder, &why)) return why;
+  if (fill) fill(&builder);
+  const BlockDecoder decoder(pak.tree);
+  if (!BuildBlocks(&builder, blocks, {.codes = codes, .decoder = decoder},
+                   &why))
+    return why;
+  return "";
+}
+
+// Block 1 of two empty blocks moved to `offset` (past the file's end: the
+// replaced block is written there, zeros before it).
+std::string ReplaceAt(int64_t offset) {
+  LoadedPak pak = EmptyBlocks(2);
+  pak.directory[1].offset = offset;
+  return Build(pak, {{.id = 1, .strings = {"A|"}}},
+               [&](ImageBuilder* b, std::string* why) {
+                 return b->StartReplace(pak, 1, 1, why);
+               });
+}
+
+// A rebuild whose one block would start at `offset`.
+std::string RebuildWithBlockAt(int64_t offset) {
+  const LoadedPak pak = EmptyBlocks(1);
+  return Build(
+      pak, {{.id = 1, .strings = {}}},
+      [&](ImageBuilder* b, std::string* why) {
+        return b->StartRebuild(pak, 1, why);
+      },
+      [&](ImageBuilder* b) {
+        b->image()->resize(static_cast<size_t>(offset));
+      });
+}
+
+std::string RebuildCount(int64_t count) {
+  const LoadedPak pak = EmptyBlocks(1);
+  std::string why;
+  ImageBuilder builder;
+  return builder.StartRebuild(pak, count, &why) ? "" : why;
+}
+
+std::string WithId(int64_t id) {
+  const LoadedPak pak = EmptyBlocks(1);
+  return Build(pak, {{.id = id, .strings = {}}},
+               [&](ImageBuilder* b, std::string* why) {
+                 return b->StartReplace(pak, 0, 1, why);
+               });
+}
+
+// The add step on two blocks, block 1 at `offset`.
+std::string AddAfterOffset(int64_t offset) {
+  LoadedPak pak = EmptyBlocks(2);
+  pak.directory[1].offset = offset;
+  return AddStepRefusal(pak);
+}
+
+TEST(FieldLimitTest, ImageBuilderAtEachMaximumAndOnePast) {
+  ExpectEdges({
+      {{"replace at 16777215", [] { return ReplaceAt(16777215); }}, ""},
+      {{"replace at 16777216", [] { return ReplaceAt(16777216); }},
+       "block 1 would start at offset 16777216; a directory entry holds "
+       "offsets up to 16,777,215"},
+      {{"rebuild at 16777215", [] { return RebuildWithBlockAt(16777215); }},
+       ""},
+      {{"rebuild at 16777216", [] { return RebuildWithBlockAt(16777216); }},
+       "block 0 would start at offset 16777216"},
+      {{"ID 65535", [] { return WithId(65535); }}, ""},
+      {{"ID 65536", [] { return WithId(65536); }},
+       "block 0: an ID of 65536; an ID holds 0 to 65535"},
+      {{"ID -1", [] { return WithId(-1); }}, "an ID of -1"},
+      {{"65535 blocks", [] { return RebuildCount(65535); }}, ""},
+      {{"65536 blocks", [] { return RebuildCount(65536); }},
+       "65536 blocks; a pakfile holds at most 65535 blocks"},
+      {{"add to 65534", [] { return AddStepRefusal(EmptyBlocks(65534)); }}, ""},
+      {{"add to 65535", [] { return AddStepRefusal(EmptyBlocks(65535)); }},
+       "the pakfile already has 65535 blocks"},
+      {{"moved to 2^32 - 1", [] { return AddAfterOffset(4294967289); }}, ""},
+      {{"moved to 2^32", [] { return AddAfterOffset(4294967290); }},
+       "block 1 would move to offset 4294967296; an offset holds at most "
+       "4,294,967,295"},
+  });
+}
+
+}  // namespace
+}  // namespace vorlex::core::testing
