@@ -172,7 +172,7 @@ size_t CharacterCount(std::string_view text) {
 }
 
 std::string ParseCharacterTable(std::string_view contents,
-                                std::vector<TableEntry>* entries) {
+                                std::vector<CharacterTableEntry>* entries) {
   entries->clear();
   if (contents.starts_with("\xEF\xBB\xBF")) contents.remove_prefix(3);
   std::map<int, int64_t> byte_lines;
@@ -207,11 +207,11 @@ std::string ParseCharacterTable(std::string_view contents,
   return "";
 }
 
-std::string ApplyTable(const std::vector<TableEntry>& entries,
+std::string ApplyTable(const std::vector<CharacterTableEntry>& entries,
                        DefinedTexts* defined) {
-  std::map<std::string_view, const TableEntry*> by_text;
+  std::map<std::string_view, const CharacterTableEntry*> by_text;
   std::array<bool, 256> in_table{};
-  for (const TableEntry& entry : entries) {
+  for (const CharacterTableEntry& entry : entries) {
     const auto [it, fresh] = by_text.emplace(entry.text, &entry);
     if (!fresh) {
       return "line " + std::to_string(entry.line) + ": " + Quoted(entry.text) +
@@ -224,7 +224,7 @@ std::string ApplyTable(const std::vector<TableEntry>& entries,
     std::optional<std::string>& own = (*defined)[byte];
     if (!in_table[byte] && own && by_text.contains(*own)) own.reset();
   }
-  for (const TableEntry& entry : entries) {
+  for (const CharacterTableEntry& entry : entries) {
     (*defined)[entry.byte] = entry.text;
   }
   return "";

@@ -75,7 +75,7 @@ size_t CharacterCount(std::string_view text);
 std::string HexByte(uint8_t byte);
 
 // One line of a character table ("E9=é", "01=[END]").
-struct TableEntry {
+struct CharacterTableEntry {
   int64_t line = 0;  // 1-based, for messages
   uint8_t byte = 0;
   std::string text;  // as written; normalised by the caller
@@ -88,13 +88,13 @@ struct TableEntry {
 // a byte given twice, a text that could not be told apart from a string's
 // terminator or line end), or the empty text.
 std::string ParseCharacterTable(std::string_view contents,
-                                std::vector<TableEntry>* entries);
+                                std::vector<CharacterTableEntry>* entries);
 
 // Puts the table's entries (texts already in their final form) over
 // *defined: a table text replaces the byte's own, and a byte whose code page
 // text a table entry took for itself falls back to the reversible rule.
 // Returns the problem when two entries give the same text ("line 5: ...").
-std::string ApplyTable(const std::vector<TableEntry>& entries,
+std::string ApplyTable(const std::vector<CharacterTableEntry>& entries,
                        DefinedTexts* defined);
 
 }  // namespace vorlex::core

@@ -128,13 +128,14 @@ std::optional<Alphabet> MakeAlphabet(std::string_view charset,
   std::string name(charset);
   if (!table_name.empty()) {
     const std::string where = "character table " + std::string(table_name);
-    std::vector<TableEntry> entries;
+    std::vector<CharacterTableEntry> entries;
     if (std::string why = ParseCharacterTable(table_contents, &entries);
         !why.empty()) {
       *problem = where + ", " + why;
       return std::nullopt;
     }
-    for (TableEntry& entry : entries) entry.text = ToComposedForm(entry.text);
+    for (CharacterTableEntry& entry : entries)
+      entry.text = ToComposedForm(entry.text);
     if (std::string why = ApplyTable(entries, &defined); !why.empty()) {
       *problem = where + ", " + why;
       return std::nullopt;
