@@ -39,6 +39,13 @@
 #include <string_view>
 #include <vector>
 
+// Marks the functions the library exports; a shared libvorlex hides all else.
+#if defined(__GNUC__)
+#define VORLEX_API __attribute__((visibility("default")))
+#else
+#define VORLEX_API
+#endif
+
 namespace vorlex {
 
 // The character that ends every string.
@@ -78,28 +85,30 @@ struct Block {
 // Reads the pakfile at `path`, which is only read: never created, never
 // changed. Fails when it cannot be read or has no blocks. A damaged code tree
 // does not make it fail (see BrokenTreeNodes).
-std::optional<Pakfile> OpenPakfile(const std::string& path, Error* error);
+VORLEX_API std::optional<Pakfile> OpenPakfile(const std::string& path,
+                                              Error* error);
 
 // The path the pakfile was opened from, where writes go; empty if not open.
-const std::string& PakfilePath(const Pakfile& pak);
+VORLEX_API const std::string& PakfilePath(const Pakfile& pak);
 
 // The number of nodes of the code tree (0 to 65535).
-int NodeCount(const Pakfile& pak);
+VORLEX_API int NodeCount(const Pakfile& pak);
 
 // The number of blocks (1 to 65535; 0 if not open).
-int BlockCount(const Pakfile& pak);
+VORLEX_API int BlockCount(const Pakfile& pak);
 
 // The ID of block `block` (0 to BlockCount - 1), or -1 for no such block.
-int BlockId(const Pakfile& pak, int block);
+VORLEX_API int BlockId(const Pakfile& pak, int block);
 
 // The nodes of the code tree whose path to the root is broken, in node order;
 // empty for a sound tree. Characters there may lack a code, and a string that
 // would not decode back is refused by the writers.
-std::vector<int> BrokenTreeNodes(const Pakfile& pak);
+VORLEX_API std::vector<int> BrokenTreeNodes(const Pakfile& pak);
 
 // Decodes block `block` (0 to BlockCount - 1). Fails only for a block number
 // outside the pakfile; a damaged block gives what could be decoded.
-std::optional<Block> ReadBlock(const Pakfile& pak, int block, Error* error);
+VORLEX_API std::optional<Block> ReadBlock(const Pakfile& pak, int block,
+                                          Error* error);
 
 // The code of `text` with the pakfile's tree: each character's code, most
 // significant bit first, the last byte padded with 0 bits. `text` may end
@@ -108,26 +117,28 @@ std::optional<Block> ReadBlock(const Pakfile& pak, int block, Error* error);
 // names a node that is not a leaf (an interior node carrying the same byte)
 // has none, since its code would not decode back. The writers refuse such
 // characters alike.
-std::optional<std::string> EncodeString(const Pakfile& pak,
-                                        std::string_view text, Error* error);
+VORLEX_API std::optional<std::string> EncodeString(const Pakfile& pak,
+                                                   std::string_view text,
+                                                   Error* error);
 
 // Replaces blocks `first` to `first` + blocks.size() - 1 with `blocks`. The
 // new blocks are written from where block `first` starts; blocks after them
 // follow, their bytes moved unchanged (they must lie in order in the file).
 // Replacing the last blocks writes what `vorlex pakfile txtfile /R` writes
 // for a text file of those blocks. Nothing to replace changes nothing.
-bool ReplaceBlocks(Pakfile* pak, int first, const std::vector<Block>& blocks,
-                   Error* error);
+VORLEX_API bool ReplaceBlocks(Pakfile* pak, int first,
+                              const std::vector<Block>& blocks, Error* error);
 
 // Adds `blocks` after the last block. One block is added exactly as
 // `vorlex pakfile txtfile /A` adds it.
-bool AppendBlocks(Pakfile* pak, const std::vector<Block>& blocks, Error* error);
+VORLEX_API bool AppendBlocks(Pakfile* pak, const std::vector<Block>& blocks,
+                             Error* error);
 
 // Makes `blocks` (at least one) the pakfile's blocks, laid out one after the
 // other behind the code tree and a new directory, exactly as
 // `vorlex pakfile txtfile /P` does for a text file of them.
-bool RebuildPakfile(Pakfile* pak, const std::vector<Block>& blocks,
-                    Error* error);
+VORLEX_API bool RebuildPakfile(Pakfile* pak, const std::vector<Block>& blocks,
+                               Error* error);
 
 }  // namespace vorlex
 

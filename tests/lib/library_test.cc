@@ -71,10 +71,16 @@ class LibraryTest : public CommandTest {
   }
   // a.pak opened through files on which every call of kind `call` fails.
   Pakfile Through(FaultyFiles::Call call) {
+#if VORLEX_SHARED_LIBRARY
+    // A shared libvorlex exports its public functions only, not this seam.
+    ADD_FAILURE() << "no file layer reaches a shared libvorlex; call " << call;
+    return {};
+#else
     auto files = std::make_shared<FaultyFiles>();
     files->FailEvery(call);
     return OpenPakfileThrough(files, Path("a.pak"), nullptr)
         .value_or(Pakfile{});
+#endif
   }
   // "'<path of name>'".
   std::string Quoted(std::string_view name) const {
@@ -283,6 +289,8 @@ TEST_F(LibraryTest, RefusedWritesChangeNothing) {
   // clang-format on
   for (const auto& [a_switch, first, blocks, reason, prepare] : cases) {
     SCOPED_TRACE(reason);
+    // The file layer of a shared library is out of the test's reach.
+    if (VORLEX_SHARED_LIBRARY && reason == failed) continue;
     ::chmod(Path("a.pak").c_str(), 0644);
     Pakfile pak = Make(bytes);
     if (prepare) prepare(&pak);
