@@ -6,6 +6,8 @@
 //    made one.
 //  - ParseCommand chooses a command only from three or more arguments, and
 //    otherwise answers with a message that ends in CR LF.
+//  - ReadOptions switches to the modern reading exactly when an option or a
+//    lone "--" is given, and then keeps every other argument whole, in order.
 //  - NumericValue is never NaN and agrees with a reading of the text written
 //    here from the rules; RoundToInteger rounds to nearest, halves to even,
 //    and saturates outside the signed 32-bit range.
@@ -21,6 +23,7 @@
 
 #include "base/numbers.h"
 #include "driver/command_line.h"
+#include "driver/options.h"
 #include "fuzz_check.h"
 
 namespace vorlex::core::fuzz {
@@ -141,6 +144,34 @@ void CheckCommand(const std::vector<std::string>& arguments) {
           "the block number");
 }
 
+// The options read against a model of the rule: the arguments before the
+// first lone "--" that are not options, then every argument after it.
+void CheckOptions(const std::vector<std::string>& args) {
+  const OptionReading reading = ReadOptions(args);
+  std::vector<std::string> positional;
+  bool modern = false, ended = false;
+  for (const std::string& arg : args) {
+    if (!ended && arg == "--") {
+      ended = modern = true;
+    } else if (!ended && IsOption(arg)) {
+      modern = true;
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  Require(reading.modern == modern, "the reading chosen");
+  if (!modern) {
+    Require(reading.positional.empty() && reading.error.empty(),
+            "a classic reading with options read");
+    return;
+  }
+  if (!reading.error.empty()) return;
+  Require(reading.positional == positional, "the positional arguments");
+  for (const std::string& arg : positional) {
+    Require(!arg.empty(), "an empty positional argument kept");
+  }
+}
+
 }  // namespace
 }  // namespace vorlex::core::fuzz
 
@@ -170,6 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(joined == fuzz::CollapsedTail(args),
           "the arguments joined are " + fuzz::Hex(joined));
   fuzz::CheckCommand(arguments);
+  fuzz::CheckOptions(args);
 
   fuzz::CheckNumber(input);
   for (const std::string& arg : args) fuzz::CheckNumber(arg);
