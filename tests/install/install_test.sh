@@ -28,8 +28,10 @@ check_library() {
       # A link may take any member (for a template it holds): each must need
       # nothing beyond the C++ library.
       echo 'int main() {}' >"$tmp/main.cc"
-      "$cxx" "$tmp/main.cc" -Wl,--whole-archive "$1" -Wl,--no-whole-archive \
-        -o "$tmp/whole" >"$tmp/log" 2>&1 || fail "$1 needs more than the C++ library";;
+      # shellcheck disable=SC2086  # flags, split
+      "$cxx" ${VORLEX_LINK_FLAGS:-} "$tmp/main.cc" -Wl,--whole-archive "$1" \
+        -Wl,--no-whole-archive -o "$tmp/whole" >"$tmp/log" 2>&1 ||
+        fail "$1 needs more than the C++ library";;
   esac
   grep -q ' T vorlex::OpenPakfile(' "$tmp/lib.sym" || fail "$1 lacks OpenPakfile"
   awk 'NF >= 3 && $2 ~ /^[TDBR]$/ { $1 = $2 = ""; print }' "$tmp/lib.sym" |
