@@ -161,7 +161,7 @@ std::string Pack(std::string_view text, const LoadedPak& pak,
   }
   Require(out.empty() && err.empty(), "packing printed " + out + err);
   std::string why;
-  Require(builder.Finish(&why), why);
+  Require(builder.Finish(/*keep_old_tail=*/true, &why), why);
   return std::move(builder.result());
 }
 

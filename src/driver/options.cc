@@ -18,9 +18,15 @@ constexpr OptionSpec kOptions[] = {
     {.name = "force", .short_name = 'f', .flag = &RunOptions::force,
      .fits = kExtractRuns,
      .help = "/E, /L: write a txtfile that is not a Vorlex text file"},
+    {.name = "dry-run", .short_name = 'n', .flag = &RunOptions::dry_run,
+     .fits = kPackRuns,
+     .help = "/P, /R, /A: check and report everything, write nothing"},
     {.name = "quiet", .short_name = 'q', .flag = &RunOptions::quiet,
      .fits = kExtractRuns | kPackRuns,
      .help = "no progress, no success messages; errors still shown"},
+    {.name = "compact", .flag = &RunOptions::compact,
+     .fits = ModeBit(CommandMode::kPak),
+     .help = "/P: end the pakfile where its last block ends"},
     {.name = "in-place", .flag = &RunOptions::in_place, .fits = kPackRuns,
      .help = "/P, /R, /A: write over the pakfile where no temporary file "
              "fits beside it"},
@@ -177,7 +183,7 @@ std::string HelpText() {
       "\n"
       "Examples:\n"
       "  vorlex game.pak game.txt /E\n"
-      "  vorlex --quiet \"My Game/game.pak\" game.txt /P\n"
+      "  vorlex --dry-run \"My Game/game.pak\" game.txt /P\n"
       "  vorlex --info game.pak\n"
       "\n"
       "Exit statuses:\n"

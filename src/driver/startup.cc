@@ -40,6 +40,9 @@ void RunCommand(const CommandLine& command, LoadedPak& pak, FileSystem& files,
   }
 }
 
+constexpr std::string_view kDryRunLine =
+    "Dry run: nothing was written, the pakfile is as it was.\n";
+
 // The switch as the user gave it, for messages.
 std::string_view SwitchName(CommandMode mode) {
   switch (mode) {
@@ -113,6 +116,14 @@ int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
       CheckOptionsFit(options, ModeBit(command.mode), SwitchName(command.mode));
   if (!misfit.empty()) return OptionError(misfit, console);
   console.quiet = options.run.quiet;
+  // A dry run's last line says that nothing was written, whatever ended it.
+  struct DryRunLine {
+    Console& console;
+    bool dry_run;
+    ~DryRunLine() {
+      if (dry_run) console.Print(kDryRunLine);
+    }
+  } dry_run_line{console, options.run.dry_run};
 
   // Writing the text file over the pakfile would destroy the very data being
   // read, so the pair is refused before either file is opened.

@@ -147,7 +147,7 @@ void ImageBuilder::EndBlock(int32_t id, size_t start) {
   ++next_row_;
 }
 
-bool ImageBuilder::Finish(std::string* why) {
+bool ImageBuilder::Finish(bool keep_old_tail, std::string* why) {
   const LoadedPak& pak = *pak_;
   const int64_t blocks = static_cast<int64_t>(directory_.size());
   if (end_row_ < blocks) {
@@ -167,8 +167,9 @@ bool ImageBuilder::Finish(std::string* why) {
     }
     PutDirectoryEntry(pak.header, row, entry, &image_);
   }
-  // A pakfile is never shortened: old bytes past the new end stay.
-  if (image_.size() < pak.bytes.size()) {
+  // A pakfile is never shortened unless the user asks for it: old bytes past
+  // the new end stay.
+  if (keep_old_tail && image_.size() < pak.bytes.size()) {
     image_.append(std::string_view(pak.bytes).substr(image_.size()));
   }
   return true;
@@ -214,7 +215,7 @@ bool BuildBlocks(ImageBuilder* builder, const std::vector<NewBlock>& blocks,
     }
     builder->EndBlock(static_cast<int32_t>(block.id), start);
   }
-  return builder->Finish(why);
+  return builder->Finish(/*keep_old_tail=*/true, why);
 }
 
 std::string AddStepRefusal(const LoadedPak& pak) {

@@ -49,10 +49,10 @@ class ImageBuilder {
   void DropBlocks(size_t keep) { image_.resize(keep); }
 
   // Moves the blocks that follow the replaced ones, writes the directory
-  // entries of every row written or moved (three-byte Offsets) and keeps the
-  // old bytes past the new end. False, with *why, when a moved block's
-  // Offset would not fit.
-  bool Finish(std::string* why);
+  // entries of every row written or moved (three-byte Offsets) and, with
+  // `keep_old_tail`, keeps the old bytes past the new end. False, with *why,
+  // when a moved block's Offset would not fit.
+  bool Finish(bool keep_old_tail, std::string* why);
 
   // The length of each block written, in row order from the first row.
   const std::vector<int64_t>& lengths() const { return lengths_; }

@@ -164,14 +164,16 @@ std::string SummaryLine(const std::string& pakfile, int64_t size_before,
 }
 
 // Writes the image over the pakfile, unless something refused it, and ends
-// the command with " ---- Done! ----" or " Error: Pakfile not changed!".
+// the command with " ---- Done! ----" or " Error: Pakfile not changed!". A
+// dry run checks that the pakfile may be rewritten, and writes nothing.
 void Commit(const std::string& pakfile, std::string_view image,
-            Refusal* refusal, FileSystem& files, Console& console,
-            const std::string& summary_if_done) {
+            Refusal* refusal, FileSystem& files, const RunOptions& options,
+            Console& console, const std::string& summary_if_done) {
   if (!refusal->refused()) {
     std::string why;
     if (!MayRewrite(files, pakfile, &why) ||
-        !ReplaceFileContents(files, pakfile, image, &why)) {
+        (!options.dry_run &&
+         !ReplaceFileContents(files, pakfile, image, &why))) {
       refusal->Add(why);
     }
   }
@@ -193,22 +195,31 @@ void Commit(const std::string& pakfile, std::string_view image,
 void Finish(const std::string& pakfile, TextInput& input,
             const std::string& txtfile, int64_t size_before,
             const std::vector<int64_t>& old_extents, ImageBuilder* builder,
-            Refusal* refusal, FileSystem& files, Console& console) {
+            Refusal* refusal, FileSystem& files, const RunOptions& options,
+            Console& console) {
   RefuseUnreadText(input, txtfile, refusal);
   std::string why;
-  if (!refusal->refused() && !builder->Finish(&why)) refusal->Add(why);
+  if (!refusal->refused() &&
+      !builder->Finish(/*keep_old_tail=*/!options.compact, &why)) {
+    refusal->Add(why);
+  }
   if (refusal->refused()) builder->result().clear();
-  Commit(pakfile, builder->result(), refusal, files, console,
-         SummaryLine(pakfile, size_before,
-                     static_cast<int64_t>(builder->result().size()), *builder,
-                     old_extents));
+  const int64_t size_after = static_cast<int64_t>(builder->result().size());
+  std::string summary =
+      SummaryLine(pakfile, size_before, size_after, *builder, old_extents);
+  if (options.compact) {
+    summary += "; --compact saved " +
+               std::to_string(std::max<int64_t>(size_before - size_after, 0)) +
+               " bytes";
+  }
+  Commit(pakfile, builder->result(), refusal, files, options, console, summary);
 }
 
 // The replace step of /R, and of /A after its add step (`added`, with the
 // reason the add step was refused, if it was).
 void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
-                 LoadedPak& pak, FileSystem& files, Console& console,
-                 bool added, const std::string& add_refusal,
+                 LoadedPak& pak, FileSystem& files, const RunOptions& options,
+                 Console& console, bool added, const std::string& add_refusal,
                  int64_t size_before) {
   TextInput input(files, txtfile, console);
   const int64_t blocks = static_cast<int64_t>(pak.directory.size());
@@ -236,13 +247,13 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
   PackBlocks(input.lines(), pak, blocks - *count, *count, txtfile, console,
              &builder, &refusal);
   Finish(pakfile, input, txtfile, size_before, old_extents, &builder, &refusal,
-         files, console);
+         files, options, console);
 }
 
 }  // namespace
 
 void RebuildPak(const std::string& pakfile, const std::string& txtfile,
-                LoadedPak& pak, FileSystem& files, const RunOptions&,
+                LoadedPak& pak, FileSystem& files, const RunOptions& options,
                 Console& console) {
   TextInput input(files, txtfile, console);
   const std::optional<int32_t> count = CheckedCount(
@@ -259,24 +270,24 @@ void RebuildPak(const std::string& pakfile, const std::string& txtfile,
   PackBlocks(input.lines(), pak, 0, *count, txtfile, console, &builder,
              &refusal);
   Finish(pakfile, input, txtfile, static_cast<int64_t>(pak.bytes.size()),
-         old_extents, &builder, &refusal, files, console);
+         old_extents, &builder, &refusal, files, options, console);
 }
 
 void ReplaceLastBlocks(const std::string& pakfile, const std::string& txtfile,
-                       LoadedPak& pak, FileSystem& files, const RunOptions&,
-                       Console& console) {
-  ReplaceLast(pakfile, txtfile, pak, files, console, /*added=*/false, "",
-              static_cast<int64_t>(pak.bytes.size()));
+                       LoadedPak& pak, FileSystem& files,
+                       const RunOptions& options, Console& console) {
+  ReplaceLast(pakfile, txtfile, pak, files, options, console, /*added=*/false,
+              "", static_cast<int64_t>(pak.bytes.size()));
 }
 
 void AddBlock(const std::string& pakfile, const std::string& txtfile,
-              LoadedPak& pak, FileSystem& files, const RunOptions&,
+              LoadedPak& pak, FileSystem& files, const RunOptions& options,
               Console& console) {
   const int64_t size_before = static_cast<int64_t>(pak.bytes.size());
   const std::string refusal = AddStepRefusal(pak);
   AddEmptyBlock(&pak, refusal.empty());
-  ReplaceLast(pakfile, txtfile, pak, files, console, /*added=*/true, refusal,
-              size_before);
+  ReplaceLast(pakfile, txtfile, pak, files, options, console, /*added=*/true,
+              refusal, size_before);
 }
 
 }  // namespace vorlex::core

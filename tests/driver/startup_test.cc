@@ -118,7 +118,8 @@ TEST_F(StartupTest, OptionsSwitchToTheModernReading) {
     EXPECT_TRUE(help.out.starts_with("Usage: vorlex ")) << help.out;
     for (const char* part :
          {"/E n ", "/L n ", "/A ", "-h, --help", "-V, ", "-f, --force",
-          "-q, --quiet", "--in-place", "Examples:", "Exit statuses:\n  0 "}) {
+          "-n, --dry-run", "--compact", "-q, --quiet", "--in-place",
+          "Examples:", "Exit statuses:\n  0 "}) {
       EXPECT_NE(help.out.find(part), std::string::npos) << part;
     }
     EXPECT_EQ(help.out.find('\r'), std::string::npos);
@@ -162,7 +163,9 @@ TEST_F(StartupTest, OptionsSwitchToTheModernReading) {
        "",
        2,
        "'--in-place' does not fit /E with a block nr"},
-      {{"--force", "my p.pak", "t.txt", "/A"}, "", 2, "fit /A"}};
+      {{"--force", "my p.pak", "t.txt", "/A"}, "", 2, "fit /A"},
+      {{"-n", "my p.pak", "t.txt", "/L", "0"}, "", 2, "fit /L"},
+      {{"--compact", "my p.pak", "t.txt", "/R"}, "", 2, "fit /R"}};
   Write("my p.pak", Unhex(kExamplePak));
   Write("0.txt", "Number of Blocks: 0\r\n");
   for (const auto& [args, out, status, err] : cases) {

@@ -28,6 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 const std::string kDone = " ---- Done! ----\r\n";
 const std::string kNotChanged = " Error: Pakfile not changed!\r\n";
+const std::string kDryRun =
+    "Dry run: nothing was written, the pakfile is as it was.\n";
 const std::string kLongA = std::string(22, 'A') + "|";  // 3 bytes of code
 
 // The tree of ThreeNodePak(): A = 0, '|' = 1.
@@ -76,7 +78,13 @@ class PackCommandTest : public CommandTest {
       if (!c.pak.empty()) Write("a.pak", c.pak);
       const std::string before = Read("a.pak");
       Write("t.txt", c.text);
+      // A dry run says and ends as the real run does, and writes nothing.
+      const RunResult dry = Vorlex({"-n", "a.pak", c.txtfile, c.command});
+      EXPECT_EQ(Hex(Read("a.pak")), Hex(before));
       const RunResult run = Vorlex({"a.pak", c.txtfile, c.command});
+      EXPECT_EQ(dry.out, run.out + kDryRun);
+      EXPECT_EQ(dry.err, run.err);
+      EXPECT_EQ(dry.exit_status, run.exit_status);
       const bool done = c.out.ends_with(kDone);
       EXPECT_EQ(run.out, c.out);
       EXPECT_EQ(run.exit_status, done ? 0 : 1);
@@ -129,8 +137,24 @@ TEST_F(PackCommandTest, WritesTheBlocksOfTheText) {
        MakePakfile(ThreeNodeTree(), {{8, {"A|"}}, {9, {"AA|"}}})},
       // As many blocks as the block count holds.
       {"/P", ThreeNodePak(), TextFor(std::vector<TestBlock>(65535)),
-       Done(65535), MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535))},
+       Done(65535),
+       MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535))},
   });
+  // --compact: exactly the rebuilt bytes, without the old tail.
+  const std::string tail = Unhex("FF FF 00 C3");
+  const std::pair<std::vector<TestBlock>, std::string> compacted[] = {
+      {r, pak}, {{shorter}, MakePakfile(nodes, {shorter})}};
+  for (const auto& [blocks, fresh] : compacted) {
+    Write("a.pak", pak + tail);
+    Write("t.txt", TextFor(blocks));
+    const RunResult run = Vorlex({"--compact", "a.pak", "t.txt", "/P"});
+    EXPECT_EQ(run.out, Done(static_cast<int>(blocks.size())));
+    EXPECT_EQ(Hex(Read("a.pak")), Hex(fresh));
+    const size_t saved = pak.size() + tail.size() - fresh.size();
+    EXPECT_TRUE(run.err.ends_with("; --compact saved " + std::to_string(saved) +
+                                  " bytes\n"))
+        << run.err;
+  }
 }
 
 TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
