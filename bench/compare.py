@@ -11,10 +11,16 @@ prints medians, the ratio of each command to its floor, and the peak memory
 Floors: for extraction, `cp` of the text file that /E writes; for packing,
 reading the text file plus writing a copy of the pakfile flushed to disk
 (`dd ... conv=fsync`), since a pack rewrites the whole file and flushes it.
+
+Hostile pakfiles are generated too (never committed): H16 is 16 MB whose
+every other directory row starts inside the file and runs far past its end,
+with a 3-node tree whose strings never end; R16 is 16 MB of random bytes.
+Their /E exits with status 1 (damaged blocks), as it should.
 """
 
 import argparse
 import os
+import random
 import shutil
 import statistics
 import subprocess
@@ -26,13 +32,41 @@ TINY = bytes.fromhex(
     "0300 4102FFFF 7C02FFFF 00000001 0100 0700 16000000 0100 0000 40")
 
 
-def run(argv, cwd):
+def make_hostile(path, size):
+    """A pakfile of `size` bytes: a 3-node tree whose both bits give 'A' (no
+    string ever ends), and rows in pairs: one starting inside the file with a
+    count of 1, the next far past the end of the file."""
+    nodes = bytes([ord("A"), 2, 255, 255, ord("|"), 2, 255, 255, 0, 0, 0, 0])
+    rows = 65534
+    head = 4 + len(nodes) + 6 * rows
+    step = (size - head) // (rows // 2)
+    image = bytearray(size)
+    image[0:2] = (3).to_bytes(2, "little")
+    image[2:2 + len(nodes)] = nodes
+    image[2 + len(nodes):4 + len(nodes)] = rows.to_bytes(2, "little")
+    for row in range(rows):
+        offset = head + (row // 2) * step if row % 2 == 0 else 0x7FFFFFFF
+        at = 4 + len(nodes) + 6 * row
+        image[at:at + 6] = row.to_bytes(2, "little") + offset.to_bytes(
+            4, "little")
+        if row % 2 == 0:
+            image[offset:offset + 2] = (1).to_bytes(2, "little")
+    with open(path, "wb") as f:
+        f.write(image)
+
+
+def make_random(path, size, seed):
+    with open(path, "wb") as f:
+        f.write(random.Random(seed).randbytes(size))
+
+
+def run(argv, cwd, statuses=(0,)):
     """Runs argv; returns its wall-clock time in seconds."""
     start = time.perf_counter()
     done = subprocess.run(argv, cwd=cwd, stdout=subprocess.DEVNULL,
                           stderr=subprocess.DEVNULL)
     elapsed = time.perf_counter() - start
-    if done.returncode != 0:
+    if done.returncode not in statuses:
         sys.exit(f"failed ({done.returncode}): {' '.join(argv)}")
     return elapsed
 
@@ -43,7 +77,7 @@ def peak_memory_kib(argv, cwd):
     Python process it was forked from.)"""
     report = os.path.join(cwd, "time.out")
     subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + argv,
-                   cwd=cwd, check=True, stdout=subprocess.DEVNULL,
+                   cwd=cwd, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
     with open(report) as f:
         return int(f.read().split()[-1])
@@ -75,6 +109,12 @@ def main():
                            stdout=subprocess.DEVNULL)
         with open(os.path.join(work, "tiny.pak"), "wb") as f:
             f.write(TINY)
+        make_hostile(os.path.join(work, "H16.pak"), 16_000_000)
+        make_random(os.path.join(work, "R16.pak"), 16_000_000, 16)
+        for name in ("H16", "R16"):
+            subprocess.run([vorlex, f"{name}.pak", f"{name}.txt", "/E"],
+                           cwd=work, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
 
         def fresh(name):
             shutil.copyfile(os.path.join(work, f"{name}.pak"),
@@ -86,6 +126,10 @@ def main():
                     " bs=1M conv=fsync status=none"]
 
         cases = []  # (label, setup, command, floor, workload bytes)
+        for name in ("H16", "R16"):
+            cases.append((f"/E {name}", None,
+                          [vorlex, f"{name}.pak", "out.txt", "/E"],
+                          ["cp", f"{name}.txt", "floor.txt"], name))
         for name in sizes:
             cases.append((f"/E {name}", None,
                           [vorlex, f"{name}.pak", "out.txt", "/E"],
@@ -107,7 +151,7 @@ def main():
             for label, setup, command, floor, _ in cases:
                 if setup:
                     setup()
-                times[label].append(run(command, work))
+                times[label].append(run(command, work, (0, 1)))
                 floors[label].append(run(floor, work))
         for label, setup, command, _, _ in cases:
             if setup:

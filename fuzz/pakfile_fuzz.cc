@@ -78,7 +78,8 @@ void CheckBlock(const LoadedPak& pak, const BlockDecoder& decoder, size_t b,
   }
 
   std::string section;
-  const DecodedBlock extracted = ExtractBlock(pak, decoder, b, &section);
+  StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
+  const DecodedBlock extracted = ExtractBlock(pak, decoder, b, &memo, &section);
   Require(SameDecoding(extracted, plain), where + "ExtractBlock decodes " +
                                               Describe(extracted) +
                                               ", the walk " + Describe(plain));

@@ -117,11 +117,12 @@ LoadedPak Load(const std::string& bytes) {
 // Extracts blocks `first` to B - 1 as /E and /L write them.
 std::string Extract(const LoadedPak& pak, size_t first) {
   const BlockDecoder decoder(pak.tree);
+  StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
   std::string text;
   AppendFileHeader(kPakName, pak.header.node_count,
                    pak.header.block_count - static_cast<int64_t>(first), &text);
   for (size_t b = first; b < pak.directory.size(); ++b) {
-    const DecodedBlock decoded = ExtractBlock(pak, decoder, b, &text);
+    const DecodedBlock decoded = ExtractBlock(pak, decoder, b, &memo, &text);
     Require(
         decoded.StringsDecoded() == static_cast<size_t>(decoded.string_count),
         "block " + std::to_string(b) + " does not decode whole");

@@ -70,6 +70,44 @@ DecodedBlock WalkBlock(std::string_view block, const CodeTree& tree,
 DecodedBlock DecodeBlockWithTable(std::string_view block, const CodeTree& tree,
                                   const std::vector<TableEntry>& table);
 
+// How a run of DecodeStrings ended.
+struct StringRun {
+  static constexpr uint64_t kNone = UINT64_MAX;
+  // The first bit of the string under way when the run stopped short of the
+  // strings wanted (the bits ran out, or it gave up), or kNone.
+  uint64_t unfinished_bit = kNone;
+  bool gave_up = false;  // the string under way took more than allowed
+};
+
+// Decodes up to `wanted` strings from the start of `bit_data` through the
+// table, appending them to *decoded. `hints` are the block's relative
+// offsets, if any; a string that takes more than `give_up_bits` is left
+// unfinished. A string that the bits end before its terminator is dropped.
+StringRun DecodeStrings(std::string_view bit_data, size_t wanted,
+                        std::string_view hints, const CodeTree& tree,
+                        const std::vector<TableEntry>& table,
+                        uint64_t give_up_bits, DecodedBlock* decoded);
+
+// What one whole byte does from each walk state at a byte boundary: for the
+// long strings of damaged pakfiles, walked a byte at a time.
+struct ByteStep {
+  uint16_t next = 0;  // the state at the next byte boundary
+  uint8_t count = 0;  // characters decoded in the byte
+  uint8_t ended = 0;  // 1 when a terminator ended a string in the byte
+  char chars[8] = {};
+};
+
+struct ByteMachine {
+  std::vector<ByteStep> steps;  // [state * 256 + byte]
+  // The zero bytes that end a string from each state at a byte boundary
+  // (the terminator's byte included), or -1 when zeros never end it.
+  std::array<int64_t, kStateCount> zero_end{};
+  int32_t root = 0;
+};
+
+// Needs a compact walker.
+ByteMachine MakeByteMachine(const Walker& walker);
+
 }  // namespace vorlex::core
 
 #endif  // VORLEX_EXTRACT_DECODE_ENGINES_H_

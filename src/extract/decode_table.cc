@@ -11,11 +11,13 @@ namespace {
 
 // One pass of the decoder over the bit data, from a string's first bit.
 struct Stream {
-  uint64_t pos = 0;          // the next bit
-  size_t used = 0;           // characters written to `text`
-  size_t wanted = 0;         // strings still to decode
-  bool done = false;         // wanted strings decoded, or the bits ran out
-  std::string text;          // its characters, with room to spare
+  uint64_t pos = 0;           // the next bit
+  size_t used = 0;            // characters written to `text`
+  size_t wanted = 0;          // strings still to decode
+  uint64_t string_start = 0;  // the first bit of the string under way
+  bool done = false;     // wanted strings decoded, the bits ran out, or gave up
+  bool gave_up = false;  // stopped in a string longer than allowed
+  std::string text;      // its characters, with room to spare
   std::vector<size_t> ends;  // where each of its strings ends in `text`
 };
 
@@ -72,14 +74,26 @@ inline WindowResult DecodeWindow(const BitReader& bits,
 inline void EndString(Stream* s) {
   s->ends.push_back(s->used);
   s->pos = NextByteBoundary(s->pos);
+  s->string_start = s->pos;
   if (--s->wanted == 0) s->done = true;
+}
+
+// Stops a stream whose string under way has taken more than `limit` bits.
+inline bool GiveUpIfLong(uint64_t limit, Stream* s) {
+  if (s->done || s->pos - s->string_start <= limit) return false;
+  s->done = true;
+  s->gave_up = true;
+  return true;
 }
 
 // Walks one code bit by bit from the root: for codes longer than the table,
 // and for the last bytes, where a window would read past the block.
-void WalkOneCode(const CodeTree& tree, const BitReader& bits, Stream* s) {
+void WalkOneCode(const CodeTree& tree, const BitReader& bits,
+                 uint64_t give_up_bits, Stream* s) {
   int64_t node = tree.NodeCount() - 1;
   while (s->pos < bits.bit_count) {
+    // A code that goes round the tree without a leaf can be any length.
+    if (GiveUpIfLong(give_up_bits, s)) return;
     const TreeStep step = StepDown(tree, node, bits.Bit(s->pos++));
     node = step.node;
     if (step.leaf) {
@@ -95,7 +109,8 @@ void WalkOneCode(const CodeTree& tree, const BitReader& bits, Stream* s) {
 
 // Advances a stream by one window, or one code where a window cannot be used.
 inline void Advance(const CodeTree& tree, const BitReader& bits,
-                    const TableEntry* entries, Stream* s) {
+                    const TableEntry* entries, uint64_t give_up_bits,
+                    Stream* s) {
   if (s->pos >= bits.bit_count) {
     s->done = true;
     return;
@@ -112,18 +127,28 @@ inline void Advance(const CodeTree& tree, const BitReader& bits,
         break;
     }
   }
-  WalkOneCode(tree, bits, s);
+  WalkOneCode(tree, bits, give_up_bits, s);
 }
 
-Stream StartStream(uint64_t pos, size_t wanted, size_t text_guess) {
+// A stream from bit `pos` of `bit_count`. Its text grows as it is written;
+// it starts at what the bits usually give, and never at more than a few
+// hundred KiB, whatever the extent.
+Stream StartStream(uint64_t pos, uint64_t bit_count, size_t wanted) {
   Stream s;
   s.pos = pos;
+  s.string_start = pos;
   s.wanted = wanted;
   s.done = wanted == 0;
-  s.text.resize(text_guess + kWindowSlack);
-  s.ends.reserve(wanted);
+  const uint64_t bytes = (bit_count - pos) / 8;
+  s.text.resize(static_cast<size_t>(std::min<uint64_t>(
+                    {2 * bytes, 256 * uint64_t{wanted} + 256, 1 << 20})) +
+                kWindowSlack);
+  s.ends.reserve(std::min<uint64_t>(wanted, bytes + 1));
   return s;
 }
+
+// Windows decoded between two looks at how long the strings under way are.
+constexpr size_t kRoundsPerLook = 64;
 
 // Runs kStreams streams side by side while all of them can take whole
 // windows. Positions, windows and output pointers stay in locals between
@@ -131,12 +156,13 @@ Stream StartStream(uint64_t pos, size_t wanted, size_t text_guess) {
 // buffer), so the chains of lookups overlap in the processor.
 template <int kStreams>
 void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
-                     Stream* const* streams) {
+                     uint64_t give_up_bits, Stream* const* streams) {
   const uint64_t fast_limit = bits.WindowLimit();
   while (true) {
-    size_t rounds = SIZE_MAX;
+    size_t rounds = kRoundsPerLook;
     for (int j = 0; j < kStreams; ++j) {
       Stream* s = streams[j];
+      if (GiveUpIfLong(give_up_bits, s)) return;
       if (s->done || s->pos >= fast_limit) return;
       Reserve(s);
       rounds = std::min(rounds, (s->text.size() - s->used) / kWindowSlack);
@@ -239,26 +265,25 @@ std::vector<TableEntry> MakeDecodeTable(const CodeTree& tree) {
   return table;
 }
 
-DecodedBlock DecodeBlockWithTable(std::string_view block, const CodeTree& tree,
-                                  const std::vector<TableEntry>& table) {
-  DecodedBlock decoded;
-  decoded.string_count = BytesToInteger(block.substr(0, 2));
-  const size_t n = static_cast<size_t>(decoded.string_count);
-  const size_t start = 2 + 2 * n;
-  if (tree.NodeCount() == 0 || n == 0 || start >= block.size()) {
-    return decoded;
-  }
-  const BitReader bits(block.substr(start));
-  const size_t data_size = block.size() - start;
+StringRun DecodeStrings(std::string_view bit_data, size_t wanted,
+                        std::string_view hints, const CodeTree& tree,
+                        const std::vector<TableEntry>& table,
+                        uint64_t give_up_bits, DecodedBlock* decoded) {
+  const size_t n = wanted;
+  const BitReader bits(bit_data);
+  const size_t data_size = bit_data.size();
   const uint64_t bit_count = bits.bit_count;
   const uint64_t fast_limit = bits.WindowLimit();
   const TableEntry* const entries = table.data();
-  auto advance = [&](Stream* s) { Advance(tree, bits, entries, s); };
+  auto advance = [&](Stream* s) {
+    Advance(tree, bits, entries, give_up_bits, s);
+    GiveUpIfLong(give_up_bits, s);
+  };
   // One stream alone, windows in registers until an event, then one step.
   auto run_to_end = [&](Stream* s) {
     Stream* const one[1] = {s};
     while (!s->done) {
-      AdvanceTogether<1>(bits, entries, one);
+      AdvanceTogether<1>(bits, entries, give_up_bits, one);
       if (!s->done) advance(s);
     }
   };
@@ -271,12 +296,12 @@ DecodedBlock DecodeBlockWithTable(std::string_view block, const CodeTree& tree,
   constexpr int kStreams = 4;
   size_t first_string[kStreams + 1];
   uint64_t first_bit[kStreams];
-  bool split = n >= 2 * kStreams && data_size >= 256;
-  for (int j = 0; j < kStreams; ++j) {
+  bool split = n >= 2 * kStreams && data_size >= 256 && hints.size() >= 2 * n;
+  for (int j = 0; j < kStreams && split; ++j) {
     first_string[j] = n * j / kStreams;
     first_bit[j] = j == 0 ? 0
                           : uint64_t{static_cast<uint16_t>(
-                                ReadField(block, 2 + 2 * first_string[j], 2))} *
+                                ReadField(hints, 2 * first_string[j], 2))} *
                                 8;
     if (j > 0 &&
         (first_bit[j] <= first_bit[j - 1] || first_bit[j] >= fast_limit)) {
@@ -291,14 +316,13 @@ DecodedBlock DecodeBlockWithTable(std::string_view block, const CodeTree& tree,
     Stream* pointers[kStreams];
     for (int j = 0; j < kStreams; ++j) {
       const uint64_t end_bit = j + 1 < kStreams ? first_bit[j + 1] : bit_count;
-      parts[j] =
-          StartStream(first_bit[j], first_string[j + 1] - first_string[j],
-                      end_bit - first_bit[j]);
+      parts[j] = StartStream(first_bit[j], end_bit,
+                             first_string[j + 1] - first_string[j]);
       pointers[j] = &parts[j];
     }
     bool any_done = false;
     while (!any_done) {
-      AdvanceTogether<kStreams>(bits, entries, pointers);
+      AdvanceTogether<kStreams>(bits, entries, give_up_bits, pointers);
       for (Stream& part : parts) {
         if (!part.done) advance(&part);
         any_done |= part.done;
@@ -308,7 +332,7 @@ DecodedBlock DecodeBlockWithTable(std::string_view block, const CodeTree& tree,
     for (Stream& part : parts) run_to_end(&part);
     whole = std::move(parts[0]);
     for (int j = 1; j < kStreams; ++j) {
-      if (whole.ends.size() != first_string[j]) break;  // the bits ran out
+      if (whole.ends.size() != first_string[j]) break;  // ran out, or gave up
       if (whole.pos != first_bit[j]) {
         // The offset did not hold: go on from where the decoding ended.
         whole.wanted = n - first_string[j];
@@ -322,16 +346,43 @@ DecodedBlock DecodeBlockWithTable(std::string_view block, const CodeTree& tree,
       whole.text.append(part.text, 0, part.ends.empty() ? 0 : part.ends.back());
       whole.used = whole.text.size();
       whole.pos = part.pos;
+      whole.string_start = part.string_start;
+      whole.gave_up = part.gave_up;
     }
   } else {
-    whole = StartStream(0, n, bit_count);
+    whole = StartStream(0, bit_count, n);
     run_to_end(&whole);
   }
-  Stream& first = whole;
   // A string that the bytes ended before its terminator is dropped.
-  first.text.resize(first.ends.empty() ? 0 : first.ends.back());
-  decoded.text = std::move(first.text);
-  decoded.ends = std::move(first.ends);
+  const size_t kept = whole.ends.empty() ? 0 : whole.ends.back();
+  StringRun run;
+  if (whole.ends.size() < n) {
+    run.unfinished_bit = whole.string_start;
+    run.gave_up = whole.gave_up;
+  }
+  if (decoded->ends.empty()) {
+    whole.text.resize(kept);
+    decoded->text = std::move(whole.text);
+    decoded->ends = std::move(whole.ends);
+  } else {
+    const size_t base = decoded->text.size();
+    decoded->text.append(whole.text, 0, kept);
+    for (size_t end : whole.ends) decoded->ends.push_back(base + end);
+  }
+  return run;
+}
+
+DecodedBlock DecodeBlockWithTable(std::string_view block, const CodeTree& tree,
+                                  const std::vector<TableEntry>& table) {
+  DecodedBlock decoded;
+  decoded.string_count = BytesToInteger(block.substr(0, 2));
+  const size_t n = static_cast<size_t>(decoded.string_count);
+  const size_t start = 2 + 2 * n;
+  if (tree.NodeCount() == 0 || n == 0 || start >= block.size()) {
+    return decoded;
+  }
+  DecodeStrings(block.substr(start), n, block.substr(2, 2 * n), tree, table,
+                UINT64_MAX, &decoded);
   return decoded;
 }
 

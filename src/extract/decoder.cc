@@ -1,6 +1,8 @@
 #include "extract/decoder.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 
 #include "extract/bit_reader.h"
 #include "extract/decode_engines.h"
@@ -12,6 +14,12 @@ namespace {
 
 // Below this many bytes of bit data the walk is as quick as the table.
 constexpr size_t kTableMinBytes = 64;
+
+// A string longer than this is handed from the table to the byte walk with
+// its memo: only damaged pakfiles have such strings many times over.
+constexpr uint64_t kGiveUpBits = uint64_t{256} * 8;
+
+constexpr int64_t kNever = INT64_MAX;
 
 constexpr int64_t kUnmapped = -1;
 
@@ -146,6 +154,159 @@ DecodedBlock WalkBlock(std::string_view block, const CodeTree& tree,
   return decoded;
 }
 
+ByteMachine MakeByteMachine(const Walker& walker) {
+  ByteMachine machine;
+  machine.root = walker.root;
+  machine.steps.resize(kStateCount * 256);
+  for (size_t state = 0; state < kStateCount; ++state) {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      ByteStep& out = machine.steps[state * 256 + byte];
+      int32_t at = static_cast<int32_t>(state);
+      for (int bit = 7; bit >= 0; --bit) {
+        const WalkStep& step =
+            walker.steps[static_cast<size_t>(at)][(byte >> bit) & 1];
+        at = step.next;
+        if (step.leaf) out.chars[out.count++] = step.c;
+        if (step.ends) {
+          out.ended = 1;
+          break;
+        }
+      }
+      out.next = static_cast<uint16_t>(at);
+    }
+  }
+  // From any state, zeros that have not ended a string within kStateCount
+  // bytes have met a state twice, and go round for ever.
+  for (size_t state = 0; state < kStateCount; ++state) {
+    int64_t& zero_end = machine.zero_end[state];
+    zero_end = -1;
+    size_t at = state;
+    for (int64_t bytes = 1; bytes <= int64_t{kStateCount}; ++bytes) {
+      const ByteStep& step = machine.steps[at * 256];
+      if (step.ended) {
+        zero_end = bytes;
+        break;
+      }
+      at = step.next;
+    }
+  }
+  return machine;
+}
+
+// Where walks of long strings have been: for some walk states at every
+// `spacing`-th byte, the end of the string under way there.
+struct StringEndMemo::Impl {
+  static constexpr int kSlots = 4;  // walk states kept per checkpoint
+  struct Slot {
+    int32_t state = -1;
+    int64_t end = 0;
+  };
+
+  int64_t file_size = 0;
+  int64_t spacing = 0;
+  std::vector<Slot> slots;  // made at the first long string
+  std::optional<ByteMachine> machine;
+
+  Slot* Find(int64_t pos, int32_t state) {
+    Slot* at = &slots[static_cast<size_t>(pos / spacing) * kSlots];
+    for (int i = 0; i < kSlots; ++i) {
+      if (at[i].state == state) return &at[i];
+    }
+    return nullptr;
+  }
+  void Remember(int64_t pos, int32_t state, int64_t end) {
+    Slot* at = &slots[static_cast<size_t>(pos / spacing) * kSlots];
+    int i = 0;
+    while (i + 1 < kSlots && at[i].state != -1) ++i;
+    at[i] = Slot{state, end};
+  }
+};
+
+StringEndMemo::StringEndMemo(int64_t file_size)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->file_size = file_size;
+  // At most 16384 checkpoints: a few hundred KiB of slots.
+  impl_->spacing = std::max<int64_t>(256, file_size / 16384 + 1);
+}
+
+StringEndMemo::~StringEndMemo() = default;
+
+namespace {
+
+// Where the string that starts at byte `q` of `file` (the zeros past its end
+// included) ends: after its terminator's byte, or kNever. Walks a byte at a
+// time, remembering the end at the checkpoints it passes, and stops at one
+// that knows it already.
+int64_t FindStringEnd(std::string_view file, int64_t q,
+                      StringEndMemo::Impl& memo) {
+  const ByteMachine& machine = *memo.machine;
+  const int64_t file_size = static_cast<int64_t>(file.size());
+  std::vector<std::pair<int64_t, int32_t>> passed;
+  int32_t state = machine.root;
+  int64_t end = kNever;
+  bool found = false;
+  int64_t checkpoint = (q + memo.spacing - 1) / memo.spacing * memo.spacing;
+  for (int64_t pos = q; pos < file_size;) {
+    if (pos == checkpoint) {
+      checkpoint += memo.spacing;
+      if (const auto* slot = memo.Find(pos, state)) {
+        end = slot->end;
+        found = true;
+        break;
+      }
+      passed.emplace_back(pos, state);
+    }
+    const ByteStep& step =
+        machine
+            .steps[static_cast<size_t>(state) * 256 +
+                   static_cast<unsigned char>(file[static_cast<size_t>(pos)])];
+    ++pos;
+    if (step.ended) {
+      end = pos;
+      found = true;
+      break;
+    }
+    state = step.next;
+  }
+  if (!found) {
+    // The rest of the string lies in the zeros past the end of the file.
+    const int64_t zeros = machine.zero_end[static_cast<size_t>(state)];
+    end = zeros < 0 ? kNever : file_size + zeros;
+  }
+  for (const auto& [at, walk_state] : passed)
+    memo.Remember(at, walk_state, end);
+  return end;
+}
+
+// Appends the characters of the string from byte `q` to byte `end` of
+// `file`, zeros past its end.
+void AppendString(std::string_view file, int64_t q, int64_t end,
+                  const ByteMachine& machine, std::string* text) {
+  const int64_t file_size = static_cast<int64_t>(file.size());
+  int32_t state = machine.root;
+  constexpr int64_t kChunk = 4096;  // bytes walked per growth of *text
+  for (int64_t pos = q; pos < end;) {
+    const int64_t chunk_end = std::min(end, pos + kChunk);
+    size_t used = text->size();
+    text->resize(used + 8 * static_cast<size_t>(chunk_end - pos));
+    char* out = text->data();
+    for (; pos < chunk_end; ++pos) {
+      const unsigned byte =
+          pos < file_size
+              ? static_cast<unsigned char>(file[static_cast<size_t>(pos)])
+              : 0;
+      const ByteStep& step =
+          machine.steps[static_cast<size_t>(state) * 256 + byte];
+      std::memcpy(out + used, step.chars, 8);
+      used += step.count;
+      state = step.next;
+    }
+    text->resize(used);
+  }
+}
+
+}  // namespace
+
 BlockDecoder::BlockDecoder(const CodeTree& tree) : tree_(&tree) {
   auto engines = std::make_shared<DecodeEngines>();
   engines->walker = MakeWalker(tree);
@@ -157,6 +318,72 @@ DecodedBlock BlockDecoder::Decode(std::string_view block) const {
   const size_t n = BytesToInteger(block.substr(0, 2)) & 0xFFFF;
   return block.size() < 2 + 2 * n + kTableMinBytes ? DecodeByWalk(block)
                                                    : DecodeByTable(block);
+}
+
+bool BlockDecoder::CanDecodeInFile() const { return engines_->walker.compact; }
+
+DecodedBlock BlockDecoder::DecodeInFile(std::string_view file, int64_t begin,
+                                        int64_t extent,
+                                        StringEndMemo* memo) const {
+  const int64_t file_size = static_cast<int64_t>(file.size());
+  auto byte_at = [&](int64_t p) -> int32_t {
+    return p >= 0 && p < file_size
+               ? static_cast<unsigned char>(file[static_cast<size_t>(p)])
+               : 0;
+  };
+  DecodedBlock decoded;
+  if (extent <= 0) return decoded;
+  decoded.string_count =
+      byte_at(begin) | (extent >= 2 ? byte_at(begin + 1) << 8 : 0);
+  const int64_t n = decoded.string_count;
+  const int64_t x = begin + extent;
+  int64_t p = begin + 2 + 2 * n;
+  if (tree_->NodeCount() == 0 || n == 0 || p >= x) return decoded;
+  StringEndMemo::Impl& m = *memo->impl_;
+  auto machine = [&]() -> const ByteMachine& {
+    if (!m.machine) {
+      m.machine = MakeByteMachine(engines_->walker);
+      m.slots.resize(static_cast<size_t>(m.file_size / m.spacing + 1) *
+                     StringEndMemo::Impl::kSlots);
+    }
+    return *m.machine;
+  };
+  std::string_view hints;
+  if (p <= file_size)
+    hints = file.substr(static_cast<size_t>(begin) + 2, 2 * n);
+  auto wanted = [&] { return static_cast<size_t>(n) - decoded.ends.size(); };
+  while (wanted() > 0 && p < x) {
+    if (p >= file_size) {
+      // From the root in the zeros every string is the same.
+      const ByteMachine& bytes = machine();
+      const int64_t per_string =
+          bytes.zero_end[static_cast<size_t>(bytes.root)];
+      if (per_string < 0) break;
+      std::string zero_string;
+      AppendString({}, 0, per_string, bytes, &zero_string);
+      const int64_t count = std::min<int64_t>(static_cast<int64_t>(wanted()),
+                                              (x - p) / per_string);
+      for (int64_t i = 0; i < count; ++i) {
+        decoded.text += zero_string;
+        decoded.ends.push_back(decoded.text.size());
+      }
+      break;
+    }
+    const int64_t real_end = std::min(x, file_size);
+    const StringRun run = DecodeStrings(
+        file.substr(static_cast<size_t>(p), static_cast<size_t>(real_end - p)),
+        wanted(), hints, *tree_, engines_->table, kGiveUpBits, &decoded);
+    hints = {};
+    if (run.unfinished_bit == StringRun::kNone) break;
+    if (!run.gave_up && real_end == x) break;  // cut short by the extent
+    const int64_t q = p + static_cast<int64_t>(run.unfinished_bit / 8);
+    const int64_t end = FindStringEnd(file, q, (machine(), m));
+    if (end > x) break;
+    AppendString(file, q, end, *m.machine, &decoded.text);
+    decoded.ends.push_back(decoded.text.size());
+    p = end;
+  }
+  return decoded;
 }
 
 DecodedBlock BlockDecoder::DecodeByWalk(std::string_view block) const {

@@ -32,6 +32,23 @@ struct DecodedBlock {
 
 struct DecodeEngines;
 
+// What decoding the blocks of one pakfile learns about where long strings
+// end, so that bytes that many blocks cover are walked about once. One per
+// pakfile and thread; it holds a few MiB at most.
+class StringEndMemo {
+ public:
+  explicit StringEndMemo(int64_t file_size);
+  ~StringEndMemo();
+  StringEndMemo(const StringEndMemo&) = delete;
+  StringEndMemo& operator=(const StringEndMemo&) = delete;
+
+  struct Impl;
+
+ private:
+  friend class BlockDecoder;
+  std::unique_ptr<Impl> impl_;
+};
+
 // Decodes the blocks of one code tree. Made once per tree (it prepares the
 // tree's tables), then used for any number of blocks, from any number of
 // threads at once. Copies share the tables.
@@ -45,6 +62,18 @@ class BlockDecoder {
   // bytes end before its terminator is dropped. Any node table is decoded by
   // the same rules, damaged ones included.
   DecodedBlock Decode(std::string_view block) const;
+
+  // Decodes the block of `extent` bytes at `begin` (0 or more) of `file`,
+  // positions past its end reading as 0, exactly as Decode decodes those
+  // bytes, without copying them. However many blocks cover the same bytes,
+  // and however far past the end they run, the cost stays near the size of
+  // the file plus the text decoded: a string is given up after a few KiB and
+  // its end looked up in `memo` (made for `file`) or walked once. Needs
+  // CanDecodeInFile().
+  DecodedBlock DecodeInFile(std::string_view file, int64_t begin,
+                            int64_t extent, StringEndMemo* memo) const;
+  // False only for hand-made trees with child numbers above 255.
+  bool CanDecodeInFile() const;
 
   // Each engine alone, for tests and fuzz targets that check them against
   // each other; both give exactly what Decode gives.

@@ -78,10 +78,23 @@ std::string_view BlockBytes(const LoadedPak& pak, size_t block,
   return *scratch;
 }
 
-DecodedBlock ExtractBlock(const LoadedPak& pak, const BlockDecoder& decoder,
-                          size_t block, std::string* out) {
+DecodedBlock DecodePakBlock(const LoadedPak& pak, const BlockDecoder& decoder,
+                            size_t block, StringEndMemo* memo) {
+  const int64_t begin = pak.directory[block].offset;
+  if (begin >= 0 && decoder.CanDecodeInFile()) {
+    return decoder.DecodeInFile(
+        pak.bytes, begin,
+        BlockExtent(pak.directory, static_cast<int64_t>(pak.bytes.size()),
+                    block),
+        memo);
+  }
   std::string scratch;
-  DecodedBlock decoded = decoder.Decode(BlockBytes(pak, block, &scratch));
+  return decoder.Decode(BlockBytes(pak, block, &scratch));
+}
+
+DecodedBlock ExtractBlock(const LoadedPak& pak, const BlockDecoder& decoder,
+                          size_t block, StringEndMemo* memo, std::string* out) {
+  DecodedBlock decoded = DecodePakBlock(pak, decoder, block, memo);
   AppendBlockSection(static_cast<int64_t>(block), pak.directory[block].id,
                      decoded, out);
   return decoded;

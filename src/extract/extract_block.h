@@ -21,10 +21,16 @@ namespace vorlex::core {
 std::string_view BlockBytes(const LoadedPak& pak, size_t block,
                             std::string* scratch);
 
-// Decodes block `block` with `decoder` (made for pak.tree) and appends its
-// section of the text file to *out.
+// Decodes block `block` with `decoder` (made for pak.tree), as
+// decoder.Decode(BlockBytes(...)) would, in place in the file where it can;
+// `memo` (made for pak.bytes) is shared by the blocks of one pakfile.
+DecodedBlock DecodePakBlock(const LoadedPak& pak, const BlockDecoder& decoder,
+                            size_t block, StringEndMemo* memo);
+
+// Decodes block `block` as DecodePakBlock does and appends its section of
+// the text file to *out.
 DecodedBlock ExtractBlock(const LoadedPak& pak, const BlockDecoder& decoder,
-                          size_t block, std::string* out);
+                          size_t block, StringEndMemo* memo, std::string* out);
 
 }  // namespace vorlex::core
 

@@ -143,10 +143,12 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
   AppendFileHeader(pakfile, pak.header.node_count,
                    pak.header.block_count - first, &text);
   const BlockDecoder decoder(pak.tree);
+  StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
   for (size_t block = static_cast<size_t>(first); block < pak.directory.size();
        ++block) {
     console.Print(".");
-    const DecodedBlock decoded = ExtractBlock(pak, decoder, block, &text);
+    const DecodedBlock decoded =
+        ExtractBlock(pak, decoder, block, &memo, &text);
     CheckBlock(block, pak, decoded, console);
     WriteOutput(&file, text);
     text.clear();
@@ -185,8 +187,9 @@ void ExtractOne(const std::string&, const std::string& txtfile,
   OutputFile file;
   if (!OpenTextFile(files, txtfile, /*append=*/true, &file, console)) return;
   std::string text;
+  StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
   const DecodedBlock decoded =
-      ExtractBlock(pak, BlockDecoder(pak.tree), block, &text);
+      ExtractBlock(pak, BlockDecoder(pak.tree), block, &memo, &text);
   CheckBlock(block, pak, decoded, console);
   WriteOutput(&file, text);
   if (!CloseTextFile(txtfile, &file, console)) console.PrintError(kCannotWrite);

@@ -182,9 +182,9 @@ std::optional<Block> ReadBlock(const Pakfile& pak, int block, Error* error) {
   }
   const LoadedPak& loaded = pak.data->pak;
   const size_t b = static_cast<size_t>(block);
-  std::string scratch;
+  StringEndMemo memo(static_cast<int64_t>(loaded.bytes.size()));
   const DecodedBlock decoded =
-      pak.data->decoder->Decode(BlockBytes(loaded, b, &scratch));
+      DecodePakBlock(loaded, *pak.data->decoder, b, &memo);
   Block result;
   result.id = loaded.directory[b].id;
   result.stored_count = decoded.string_count;

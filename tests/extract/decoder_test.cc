@@ -221,6 +221,73 @@ TEST(BlockBytesTest, OnlyTheUsefulZerosAreKept) {
         block + std::string(std::min<int64_t>(extra, 100000), '\0');
     ASSERT_EQ(kept, whole.substr(0, kept.size()));
     EXPECT_EQ(Decode(kept, pak.tree), Decode(whole, pak.tree)) << round;
+    StringEndMemo memo(std::ssize(block));
+    EXPECT_EQ(Show(DecodePakBlock(pak, BlockDecoder(pak.tree), 0, &memo)),
+              Decode(kept, pak.tree))
+        << round;
+  }
+}
+
+// Blocks decoded in place, at the edges: a string far longer than the table
+// decoder keeps at that ends exactly at the extent's end or one byte past it
+// (its end walked once, then found in the memo), and strings from the zeros
+// past the end of the file, exactly as many as fit.
+TEST(BlockBytesTest, InPlaceAtTheEdges) {
+  const Nodes zero_ends = {{'|', 2, kL, kL}, {'A', 2, kL, kL}, {0, 0, 0, 1}};
+  const std::string long_string =
+      Unhex("01 00 00 00") + std::string(5000, '\xFF') + '\0';  // 5005
+  const std::string cut = Unhex("05 00") + std::string(10, '\0') + "\xFF";
+  const std::tuple<std::string, std::vector<int64_t>, std::string> cases[] = {
+      {long_string, {0, 5005, 0, 5004}, "1: A40000| 0: 1: 0: "},
+      {long_string, {0, 5006, 0, 5005}, "1: A40000| 0: 1: A40000| 0: "},
+      {cut, {0, 16}, "5: AAAAAAAA| | | 0: "},
+      {cut, {0, 15, 0, 14}, "5: AAAAAAAA| | 0: 5: AAAAAAAA| 0: "}};
+  for (const auto& [bytes, offsets, expected] : cases) {
+    LoadedPak pak = WithOffsets(bytes, offsets);
+    pak.tree = MakeCodeTree(zero_ends);
+    const BlockDecoder decoder(pak.tree);
+    StringEndMemo memo(std::ssize(bytes));
+    std::string text;
+    for (size_t b = 0; b < offsets.size(); ++b) {
+      std::string shown = Show(DecodePakBlock(pak, decoder, b, &memo));
+      std::string scratch;
+      EXPECT_EQ(shown, Show(decoder.Decode(BlockBytes(pak, b, &scratch))));
+      const size_t run = shown.find(std::string(40000, 'A'));
+      if (run != std::string::npos) shown.replace(run, 40000, "A40000");
+      text += shown + " ";
+    }
+    EXPECT_EQ(text, expected);
+  }
+}
+
+// Many blocks over the same bytes, strings far longer than the table decoder
+// keeps at (so that their ends are walked and remembered), blocks running
+// past the end of the file: decoded in place with one memo, each block gives
+// what its own bytes give.
+TEST(BlockBytesTest, BlocksDecodedInPlaceGiveWhatTheirBytesGive) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 40; ++round) {
+    // Trees whose zeros and ones often go round without a leaf.
+    const Nodes nodes = RandomNodes(random, 2 + random() % 10, 12);
+    std::string bytes(round % 2 ? 20000 : 3000, '\0');
+    for (char& c : bytes) {
+      c = static_cast<char>(round % 3 ? random() : random() % 4 ? 0 : 0x80);
+    }
+    std::vector<int64_t> offsets;
+    for (int b = 0; b < 30; ++b) {
+      const int64_t size = std::ssize(bytes);
+      offsets.push_back(b % 2 ? random() % (size + 9000) : random() % size);
+    }
+    LoadedPak pak = WithOffsets(bytes, offsets);
+    pak.tree = MakeCodeTree(nodes);
+    const BlockDecoder decoder(pak.tree);
+    StringEndMemo memo(std::ssize(bytes));
+    for (size_t b = 0; b < offsets.size(); ++b) {
+      std::string scratch;
+      ASSERT_EQ(Show(DecodePakBlock(pak, decoder, b, &memo)),
+                Show(decoder.Decode(BlockBytes(pak, b, &scratch))))
+          << "round " << round << ", block " << b;
+    }
   }
 }
 
