@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "base/console.h"
+#include "base/interrupt.h"
 #include "driver/startup.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  vorlex::core::EndRunOnInterrupt();
   vorlex::core::Console console = vorlex::core::ProcessConsole();
   vorlex::core::RealFileSystem files;
   const int status = vorlex::core::RunVorlex(args, files, console);

@@ -27,7 +27,11 @@
 // a read-only file, a file changed since it was opened, a failed write) the
 // pakfile stays byte for byte as it was. The new contents go to a temporary
 // file beside the pakfile, are flushed to disk and renamed over it, so that
-// a crash at any moment leaves the old file or the new one. A write that
+// a crash at any moment leaves the old file or the new one; where no
+// temporary file can be made, nothing is written. While it writes, the
+// library holds the lock that the vorlex program's packing commands take
+// (flock, waiting up to 10 seconds for another holder). Only a regular file
+// of at most 4 GiB is opened as a pakfile. A write that
 // would not change a byte does not touch the file. A pakfile is never
 // shortened, and its code tree is never changed.
 #ifndef VORLEX_VORLEX_H_

@@ -27,9 +27,10 @@ constexpr OptionSpec kOptions[] = {
     {.name = "compact", .flag = &RunOptions::compact,
      .fits = ModeBit(CommandMode::kPak),
      .help = "/P: end the pakfile where its last block ends"},
-    {.name = "in-place", .flag = &RunOptions::in_place, .fits = kPackRuns,
-     .help = "/P, /R, /A: write over the pakfile where no temporary file "
-             "fits beside it"},
+    {.name = "in-place", .flag = &RunOptions::in_place,
+     .fits = kPackRuns | ModeBit(CommandMode::kExtractAll) |
+             ModeBit(CommandMode::kExtractLast),
+     .help = "/E, /L, /P, /R, /A: overwrite where no temporary file fits"},
 };
 // clang-format on
 

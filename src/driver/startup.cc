@@ -9,6 +9,7 @@
 #include "extract/pak_report.h"
 #include "pack/pack_commands.h"
 #include "pak/pak.h"
+#include "pak/pak_format.h"
 
 namespace vorlex::core {
 namespace {
@@ -77,13 +78,20 @@ int ReportPakfile(const OptionReading& options, FileSystem& files,
   const std::string misfit = CheckOptionsFit(options, kInfoRun, "--info");
   if (!misfit.empty()) return OptionError(misfit, console);
   const std::string& pakfile = options.positional[0];
-  std::optional<std::string> bytes = ReadFileBytes(files, pakfile);
+  std::string why;
+  std::optional<std::string> bytes =
+      ReadRegularFile(files, pakfile, kMaxPakfileSize, &why);
   if (!bytes) {
-    console.Diagnose("cannot read pakfile '" + pakfile + "'");
+    console.Diagnose("cannot read pakfile '" + pakfile + "': " + why);
     return kExitFailure;
   }
   console.out(PakReport(LoadPak(std::move(*bytes))));
   return kExitOk;
+}
+
+bool IsPacking(CommandMode mode) {
+  return mode == CommandMode::kPak || mode == CommandMode::kReplaceLast ||
+         mode == CommandMode::kAddBlock;
 }
 
 }  // namespace
@@ -134,11 +142,25 @@ int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
     return kExitFailure;
   }
 
-  // The pakfile is read once, whole; a file that cannot be read counts as
-  // empty and is never created.
-  std::optional<std::string> bytes = ReadFileBytes(files, command.pakfile);
-  if (!bytes) console.Diagnose("cannot read pakfile '" + command.pakfile + "'");
-  LoadedPak pak = LoadPak(bytes ? std::move(*bytes) : std::string());
+  // The pakfile is read once, whole; a file that cannot be read, or is not
+  // a regular file, counts as empty and is never created. A packing command
+  // locks it from here to the end of the run, so that two runs that change
+  // it take turns instead of one undoing the other's change.
+  OpenFile pakfile;
+  std::string bytes, why;
+  if (!OpenRegularFile(files, command.pakfile, kMaxPakfileSize, &pakfile,
+                       &why)) {
+    console.Diagnose("cannot read pakfile '" + command.pakfile + "': " + why);
+  } else if (IsPacking(command.mode) &&
+             !LockExclusively(files, command.pakfile, kMaxPakfileSize,
+                              kLockWaitMs, &pakfile, &why)) {
+    console.PrintError(" Error: Pakfile not changed!");
+    console.Diagnose("'" + command.pakfile + "' not changed: " + why);
+    return kExitFailure;
+  } else if (!ReadRest(files, pakfile.fd(), &bytes, &why)) {
+    console.Diagnose("cannot read pakfile '" + command.pakfile + "': " + why);
+  }
+  LoadedPak pak = LoadPak(std::move(bytes));
   if (pak.header.block_count == 0) {
     console.PrintError("Error: No blocks in Pakfile!");
     return kExitFailure;

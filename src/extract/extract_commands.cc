@@ -75,6 +75,11 @@ bool MayWriteTextFile(FileSystem& files, const std::string& txtfile,
       "; --force " + (appending ? "appends to" : "overwrites") + " it");
   return false;
 }
+// The way out where no temporary file fits beside the text file.
+constexpr const char* kInPlaceHint =
+    "; to write it in place instead, run again with --in-place (its old "
+    "contents are saved in $TMPDIR or /tmp first and written back if "
+    "writing fails)";
 
 // Opens the text file, or reports that it cannot be written.
 bool OpenTextFile(FileSystem& files, const std::string& txtfile, bool append,
@@ -128,7 +133,9 @@ void CheckBlock(size_t block, const LoadedPak& pak, const DecodedBlock& decoded,
 }
 
 // Writes the file header and the sections of blocks `first` to B - 1, one dot
-// per block. With `first` at B the header stands alone and counts none.
+// per block. With `first` at B the header stands alone and counts none. The
+// text file is replaced all at once, so that a run that fails or is stopped
+// leaves the old one (or none) in its place.
 void ExtractFrom(int64_t first, const std::string& pakfile,
                  const std::string& txtfile, const LoadedPak& pak,
                  FileSystem& files, const RunOptions& options,
@@ -137,8 +144,14 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
                         console)) {
     return;
   }
-  OutputFile file;
-  if (!OpenTextFile(files, txtfile, /*append=*/false, &file, console)) return;
+  WholeFileOutput file;
+  std::string why;
+  if (!file.Open(files, txtfile, options.in_place, &why)) {
+    console.PrintError(kCannotWrite);
+    console.Diagnose("cannot write txtfile '" + txtfile + "': " + why +
+                     (file.refused_in_place() ? kInPlaceHint : ""));
+    return;
+  }
   std::string text;
   AppendFileHeader(pakfile, pak.header.node_count,
                    pak.header.block_count - first, &text);
@@ -150,16 +163,23 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
     const DecodedBlock decoded =
         ExtractBlock(pak, decoder, block, &memo, &text);
     CheckBlock(block, pak, decoded, console);
-    WriteOutput(&file, text);
+    file.Write(text);
     text.clear();
   }
-  WriteOutput(&file, text);
+  file.Write(text);
   // A write that failed on the way is reported where "Ok.." would stand.
-  if (!CloseTextFile(txtfile, &file, console)) {
-    console.PrintError(kCannotWrite);
-    return;
+  switch (file.Finish(&why)) {
+    case Replaced::kYes:
+      console.PrintLine("Ok..");
+      return;
+    case Replaced::kDamaged:
+      console.PrintError(kCannotWrite);
+      console.Diagnose(why);
+      return;
+    default:
+      console.PrintError(kCannotWrite);
+      console.Diagnose(why + "; txtfile '" + txtfile + "' is as it was");
   }
-  console.PrintLine("Ok..");
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // The library interface of include/vorlex/vorlex.h, over the same loading,
 // decoding, encoding and file replacing that the commands use.
-#include <cerrno>
-#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -109,13 +107,22 @@ bool Write(Pakfile* pak, const std::vector<Block>& blocks, int first,
     return Fail(error, not_changed + why);
   }
   // Another program, or another copy of this Pakfile, may have written the
-  // file since it was read; writing over that would lose its change.
-  const std::optional<std::string> on_disk = ReadFileBytes(files, data.path);
-  if (!on_disk || *on_disk != data.pak.bytes) {
+  // file since it was read; writing over that would lose its change. The
+  // lock keeps the packing commands out until the new file is in place.
+  OpenFile locked;
+  std::string on_disk;
+  if (!OpenRegularFile(files, data.path, kMaxPakfileSize, &locked, &why) ||
+      !LockExclusively(files, data.path, kMaxPakfileSize, kLockWaitMs, &locked,
+                       &why) ||
+      !ReadRest(files, locked.fd(), &on_disk, &why)) {
+    return Fail(error, not_changed + why);
+  }
+  if (on_disk != data.pak.bytes) {
     return Fail(error,
                 not_changed + "it changed since it was opened; open it again");
   }
-  if (!ReplaceFileContents(files, data.path, image, &why)) {
+  if (ReplaceFileContents(files, data.path, image, /*in_place=*/false, &why) !=
+      Replaced::kYes) {
     return Fail(error, not_changed + why);
   }
   pak->data = Load(data.files, data.path, std::move(image));
@@ -127,13 +134,11 @@ bool Write(Pakfile* pak, const std::vector<Block>& blocks, int first,
 std::optional<Pakfile> OpenPakfileThrough(std::shared_ptr<FileSystem> files,
                                           const std::string& path,
                                           Error* error) {
-  errno = 0;
-  std::optional<std::string> bytes = ReadFileBytes(*files, path);
+  std::string why;
+  std::optional<std::string> bytes =
+      ReadRegularFile(*files, path, kMaxPakfileSize, &why);
   if (!bytes) {
-    const int reason = errno;
-    Fail(error, "cannot read pakfile " + Quoted(path) +
-                    (reason != 0 ? std::string(": ") + std::strerror(reason)
-                                 : std::string()));
+    Fail(error, "cannot read pakfile " + Quoted(path) + ": " + why);
     return std::nullopt;
   }
   std::shared_ptr<const PakfileData> data =

@@ -163,18 +163,39 @@ std::string SummaryLine(const std::string& pakfile, int64_t size_before,
          std::to_string(most_growth) + " bytes)";
 }
 
+// The way out where no temporary file fits beside the pakfile.
+constexpr std::string_view kInPlaceHint =
+    "; to write the pakfile in place instead, run again with --in-place (its "
+    "old contents are saved in $TMPDIR or /tmp first and written back if "
+    "writing fails)";
+
 // Writes the image over the pakfile, unless something refused it, and ends
-// the command with " ---- Done! ----" or " Error: Pakfile not changed!". A
-// dry run checks that the pakfile may be rewritten, and writes nothing.
+// the command with " ---- Done! ----" or " Error: Pakfile not changed!", or
+// neither where writing in place left the pakfile damaged. A dry run checks
+// that the pakfile may be rewritten, and writes nothing.
 void Commit(const std::string& pakfile, std::string_view image,
             Refusal* refusal, FileSystem& files, const RunOptions& options,
             Console& console, const std::string& summary_if_done) {
   if (!refusal->refused()) {
     std::string why;
-    if (!MayRewrite(files, pakfile, &why) ||
-        (!options.dry_run &&
-         !ReplaceFileContents(files, pakfile, image, &why))) {
+    if (!MayRewrite(files, pakfile, &why)) {
       refusal->Add(why);
+    } else if (!options.dry_run) {
+      switch (
+          ReplaceFileContents(files, pakfile, image, options.in_place, &why)) {
+        case Replaced::kYes:
+          break;
+        case Replaced::kNo:
+          refusal->Add(why);
+          break;
+        case Replaced::kNoTemporaryFile:
+          refusal->Add(why.append(kInPlaceHint));
+          break;
+        case Replaced::kDamaged:
+          console.failure = true;
+          console.Diagnose(why);
+          return;
+      }
     }
   }
   if (refusal->refused()) {

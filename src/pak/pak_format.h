@@ -30,6 +30,8 @@ inline constexpr int64_t kMaxFieldValue = 65535;
 // The pak and replace commands write an Offset as three bytes and a 0 byte.
 inline constexpr int64_t kMaxThreeByteOffset = 16777215;
 inline constexpr int64_t kMaxFourByteOffset = 4294967295;
+// The largest pakfile that four-byte Offsets can address.
+inline constexpr uint64_t kMaxPakfileSize = uint64_t{kMaxFourByteOffset} + 1;
 
 constexpr int64_t BlockCountOffset(int64_t node_count) {
   return 2 + kNodeRecordSize * node_count;

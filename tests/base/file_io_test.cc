@@ -1,4 +1,5 @@
-// Whole-file reads, two names of one file, buffered output, replacing a file.
+// Reading regular files, locks, two names of one file, buffered output,
+// replacing a file at once or in place.
 #include "base/file_io.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "support/command_test.h"
@@ -42,16 +44,62 @@ class ChoppyFiles : public RealFileSystem {
   int fail_from_;
 };
 
-TEST_F(FileIoTest, ReadFileBytes) {
+// Only a regular file within the size given is read, and what is not one
+// is refused at once; a FIFO or a device may be a text file.
+TEST_F(FileIoTest, ReadRegularFileRefusesOtherKindsAndSizesAtOnce) {
   Write("small", "0123456789");
-  RealFileSystem real;
-  EXPECT_EQ(ReadFileBytes(real, Path("missing")), std::nullopt);
-  EXPECT_EQ(ReadFileBytes(real, Path(".")), std::nullopt);  // a folder
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    uint64_t most;
+    std::string read;  // the bytes, or the reason
+    bool regular_or_missing;
+  } cases[] = {
+      {Path("small"), 10, "0123456789", true},  // exactly the most
+      {Path("small"), 9, "it holds 10 bytes, more than the 9 allowed", true},
+      {Path("missing"), 9, "No such file or directory", true},
+      {Path("."), 9, "it is a folder, not a regular file", false},
+      {Path("fifo"), 9, "it is a FIFO, not a regular file", false},
+      {"/dev/zero", 9, "it is a device, not a regular file", false}};
+  RealFileSystem files;
+  for (const auto& [path, most, read, regular_or_missing] : cases) {
+    SCOPED_TRACE(path);
+    std::string why;
+    EXPECT_EQ(ReadRegularFile(files, path, most, &why).value_or(why), read);
+    EXPECT_EQ(IsRegularOrMissing(files, path), regular_or_missing);
+  }
   // Short reads and interruptions are gone on with; an error ends the read.
   ChoppyFiles choppy(100), failing(3);
-  EXPECT_EQ(ReadFileBytes(choppy, Path("small")), "0123456789");
-  EXPECT_EQ(ReadFileBytes(failing, Path("small")), std::nullopt);
+  std::string why;
+  EXPECT_EQ(ReadRegularFile(choppy, Path("small"), 10, &why), "0123456789");
+  EXPECT_EQ(ReadRegularFile(failing, Path("small"), 10, &why), std::nullopt);
+  EXPECT_EQ(why, "Input/output error");
 }
+
+// A lock held by another is waited for a while, then refused; a file renamed
+// over the path while waiting is the one locked in the end.
+TEST_F(FileIoTest, LockExclusivelyWaitsBoundedAndFollowsAReplacedFile) {
+  RealFileSystem files;
+  std::string why;
+  Write("p.pak", "old");
+  OpenFile holder, waiter;
+  ASSERT_TRUE(OpenRegularFile(files, Path("p.pak"), 99, &holder, &why));
+  ASSERT_TRUE(OpenRegularFile(files, Path("p.pak"), 99, &waiter, &why));
+  ASSERT_TRUE(LockExclusively(files, Path("p.pak"), 99, 0, &holder, &why));
+  EXPECT_FALSE(LockExclusively(files, Path("p.pak"), 99, 60, &waiter, &why));
+  EXPECT_EQ(why,
+            "another run held its lock for 60 ms; try again when that "
+            "run is done");
+  // The holder puts a new file in place and lets go.
+  Write("new", "new");
+  ASSERT_EQ(::rename(Path("new").c_str(), Path("p.pak").c_str()), 0);
+  holder.Close();
+  ASSERT_TRUE(LockExclusively(files, Path("p.pak"), 99, 0, &waiter, &why));
+  std::string bytes;
+  ASSERT_TRUE(ReadRest(files, waiter.fd(), &bytes, &why));
+  EXPECT_EQ(bytes, "new");
+}
+
 TEST_F(FileIoTest, SameFileByPathOrByIdentity) {
   Write("p.pak", "pak");
   Write("t.txt", "pak");
@@ -77,6 +125,7 @@ TEST_F(FileIoTest, SameFileByPathOrByIdentity) {
   }
 }
 
+// An append that fails is cut back to the old length.
 TEST_F(FileIoTest, OutputFileWritesLargeAndSmallPieces) {
   Write("out", "old");
   RealFileSystem real;
@@ -93,6 +142,16 @@ TEST_F(FileIoTest, OutputFileWritesLargeAndSmallPieces) {
   ASSERT_TRUE(OpenOutput(real, Path("out"), /*append=*/false, &file));
   EXPECT_TRUE(CloseOutput(&file));
   EXPECT_EQ(Read("out"), "");
+  for (int failing_write : {1, 2}) {
+    FaultyFiles files;
+    files.FailAt(FaultyFiles::kWrite, failing_write, ENOSPC);
+    Write("out", "old");
+    ASSERT_TRUE(OpenOutput(files, Path("out"), /*append=*/true, &file));
+    WriteOutput(&file, std::string(3 << 20, 'a'));
+    WriteOutput(&file, "b");
+    EXPECT_FALSE(CloseOutput(&file));
+    EXPECT_EQ(Read("out"), "old");
+  }
 }
 
 // A replace keeps every permission bit, set-user-ID, set-group-ID and
@@ -105,7 +164,9 @@ TEST_F(FileIoTest, ReplaceKeepsEveryModeBitAndFlushesTheFolderAfterRenaming) {
     ASSERT_EQ(::chmod(Path("p.pak").c_str(), mode), 0);
     FaultyFiles files;
     std::string why;
-    ASSERT_TRUE(ReplaceFileContents(files, Path("p.pak"), "new!", &why)) << why;
+    ASSERT_EQ(ReplaceFileContents(files, Path("p.pak"), "new!", false, &why),
+              Replaced::kYes)
+        << why;
     struct stat info;
     ASSERT_EQ(::stat(Path("p.pak").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, mode);
@@ -118,28 +179,69 @@ TEST_F(FileIoTest, ReplaceKeepsEveryModeBitAndFlushesTheFolderAfterRenaming) {
   }
 }
 
-// A replace that fails leaves the file and no temporary file; where no
-// temporary file can be made, the file is written in place. (The packing
+// A replace that fails leaves the file and no temporary file. Where no
+// temporary file can be made, the file stays as it was, or with `in_place`
+// is written in place after a copy of its old contents was saved; when any
+// write of that fails, the old contents are written back, and only when that
+// fails too is the file left damaged, the copy kept and named. (The packing
 // commands fail every call in turn, and keep modes and links.)
-TEST_F(FileIoTest, ReplaceFileContents) {
+TEST_F(FileIoTest, ReplaceFileContentsFailsWholeOrUndoesWritingInPlace) {
+  using F = FaultyFiles;
+  const std::string saved =
+      Path("tmp/.p.pak.vorlex-old-" + std::to_string(::getpid()) + "-0.tmp");
   const struct {
-    FaultyFiles::Call call;
-    const char* after;
-  } cases[] = {{FaultyFiles::kWrite, "old1"},
-               {FaultyFiles::kFsync, "old1"},
-               {FaultyFiles::kRename, "old1"},
-               {FaultyFiles::kOpen, "new!1"}};  // the temporary file's
-  for (const auto& [call, after] : cases) {
-    SCOPED_TRACE(call);
+    std::vector<std::pair<F::Call, int>> faults;  // the first open: the temp
+    bool in_place;
+    Replaced result;
+    const char* after;  // the file's bytes, and how many files there are
+    std::string why;
+  } cases[] = {
+      // clang-format off
+      {{{F::kWrite, 1}}, false, Replaced::kNo, "old1", "failed: No space"},
+      {{{F::kFsync, 1}}, false, Replaced::kNo, "old1", "failed: No space"},
+      {{{F::kRename, 1}}, false, Replaced::kNo, "old1", "failed: No space"},
+      {{{F::kOpen, 1}}, false, Replaced::kNoTemporaryFile, "old1",
+       "no temporary file can be made beside"},
+      {{{F::kOpen, 1}}, true, Replaced::kYes, "new!1", ""},
+      // In place: the copy, then the new bytes, then the old ones back.
+      {{{F::kOpen, 1}, {F::kWrite, 1}}, true, Replaced::kNo, "old1",
+       "a copy of the old contents first, and none can be saved in " +
+           Path("tmp")},
+      {{{F::kOpen, 1}, {F::kWrite, 2}}, true, Replaced::kNo, "old1",
+       "in place failed: No space left on device; its old contents were "
+       "written back"},
+      {{{F::kOpen, 1}, {F::kFtruncate, 1}}, true, Replaced::kNo, "old1",
+       "written back"},
+      // The disk full after the copy: "new" fits over "old", "!" does not,
+      // and the old bytes cannot be written back.
+      {{{F::kOpen, 1}, {F::kWrite, 4}}, true, Replaced::kDamaged, "new2",
+       "in place failed: No space left on device, and writing its old "
+       "contents back failed too: No space left on device. " +
+           std::filesystem::canonical(dir_.path()).string() + "/p.pak" +
+           " is damaged; its old contents are saved in " + saved}};
+  // clang-format on
+  ::setenv("TMPDIR", Path("tmp").c_str(), 1);
+  for (const auto& [faults, in_place, result, after, why] : cases) {
+    SCOPED_TRACE(why);
+    std::filesystem::remove_all(Path("tmp"));
+    ASSERT_TRUE(std::filesystem::create_directory(Path("tmp")));
     Write("p.pak", "old");
     FaultyFiles files;
-    files.FailAt(call, 1);
-    std::string why;
-    EXPECT_EQ(ReplaceFileContents(files, Path("p.pak"), "new!", &why),
-              after[0] == 'n')
-        << why;
-    EXPECT_EQ(Read("p.pak") + std::to_string(Names()), after);
+    for (const auto& [call, nth] : faults) files.FailAt(call, nth, ENOSPC);
+    if (result == Replaced::kDamaged) files.FillDiskAfter(3);
+    std::string told;
+    EXPECT_EQ(
+        ReplaceFileContents(files, Path("p.pak"), "new!", in_place, &told),
+        result);
+    EXPECT_NE(told.find(why), std::string::npos) << told;
+    const auto in_tmp =
+        std::distance(std::filesystem::directory_iterator(Path("tmp")), {});
+    EXPECT_EQ(Read("p.pak") + std::to_string(Names() - 1 + in_tmp), after);
+    if (result == Replaced::kDamaged) {
+      EXPECT_EQ(ReadFileOrDie(saved), "old");
+    }
   }
+  ::unsetenv("TMPDIR");
 }
 
 }  // namespace

@@ -42,9 +42,13 @@ TEST_F(StartupTest, RefusalsLeaveTheFilesAsTheyWere) {
           // The command is settled before the pair of names is looked at.
           {pak, {"p.pak", "p.pak", "/L"}, no_first, 2},
           // A missing pakfile is not made, not even through a dangling link
-          // as the txtfile; a folder reads as empty.
+          // as the txtfile; a folder, a device, a FIFO and a file beyond
+          // 4 GiB read as empty, without waiting or reading.
           {{}, {"p.pak", "link.txt", "/E"}, kNoBlocks, 1},
-          {{}, {"folder", "t.txt", "/E"}, kNoBlocks, 1}};
+          {{}, {"folder", "t.txt", "/E"}, kNoBlocks, 1},
+          {{}, {"/dev/zero", "t.txt", "/E"}, kNoBlocks, 1},
+          {{}, {"fifo", "t.txt", "/P"}, kNoBlocks, 1},
+          {{}, {"big.pak", "t.txt", "/A"}, kNoBlocks, 1}};
   for (const char* tail : {"/E", "/e 3", "/L 0", "/P", "/R", "/A"}) {
     // No pakfile, an empty one, or a block count of 0 after a node table.
     for (const std::optional<std::string>& bytes :
@@ -66,6 +70,10 @@ TEST_F(StartupTest, RefusalsLeaveTheFilesAsTheyWere) {
   }
   ASSERT_EQ(::symlink("p.pak", Path("link.txt").c_str()), 0);
   ASSERT_EQ(::mkdir(Path("folder").c_str(), 0755), 0);
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0644), 0);
+  ASSERT_EQ(::truncate((Write("big.pak", ""), Path("big.pak")).c_str(),
+                       (off_t{1} << 32) + 1),
+            0);
   ASSERT_EQ(::mkdir(Path("sub").c_str(), 0755), 0);
   for (const auto& [bytes, args, out, status] : cases) {
     SCOPED_TRACE(::testing::PrintToString(args) + Hex(bytes.value_or("none")));

@@ -3,12 +3,17 @@
 #include "extract/extract_commands.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <ranges>
 #include <string>
 #include <vector>
 
 #include "extract/worked_examples.h"
+#include "support/faulty_files.h"
 
 namespace vorlex::core::testing {
 namespace {
@@ -164,6 +169,68 @@ TEST_F(ExtractCommandTest, OnlyAVorlexTextFileIsWrittenOver) {
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_TRUE(Read("demo.pak") == pak);
   EXPECT_TRUE(Read("t.txt") == text);
+}
+
+// /E and /L replace the text file all at once and /E with a block nr cuts
+// a failed append back: a disk that fills up at any point leaves the old
+// text file, mode and all, and no temporary file. Where no temporary file
+// fits, /E and /L are refused unless written in place (--in-place).
+TEST_F(ExtractCommandTest, AFullDiskLeavesTheOldTextFile) {
+  using Extract = std::function<void(FileSystem&, const RunOptions&, Console&)>;
+  const LoadedPak pak = LoadPak(Read("demo.pak"));
+  const std::string txt = Path("t.txt");
+  // Each command, and whether it appends.
+  const std::pair<Extract, bool> commands[] = {
+      {[&](FileSystem& f, const RunOptions& o, Console& c) {
+         ExtractAll("demo.pak", txt, pak, f, o, c);
+       },
+       false},
+      {[&](FileSystem& f, const RunOptions& o, Console& c) {
+         ExtractLast("demo.pak", txt, 1, pak, f, o, c);
+       },
+       false},
+      {[&](FileSystem& f, const RunOptions& o, Console& c) {
+         ExtractOne("demo.pak", txt, 2, pak, f, o, c);
+       },
+       true}};
+  const std::string old = Header(0) + std::string(5000, 'x');
+  const std::string temp = ".t.txt.vorlex-" + std::to_string(::getpid());
+  for (const auto& [extract, appends] : commands) {
+    // Room on the disk (-1: as much as needed), and whether the temporary
+    // file fails to be made, with --in-place or without.
+    for (const auto& [room, no_temp, in_place] : {std::tuple{-1, false, false},
+                                                  {0, false, false},
+                                                  {100, false, false},
+                                                  {4000, false, false},
+                                                  {-1, true, false},
+                                                  {-1, true, true},
+                                                  {100, true, true}}) {
+      SCOPED_TRACE(std::to_string(room) + (no_temp ? " no temp" : "") +
+                   (in_place ? " in place" : ""));
+      Write("t.txt", old);
+      ::chmod(txt.c_str(), 0640);
+      FaultyFiles files;
+      if (room >= 0) files.FillDiskAfter(room);
+      if (no_temp) files.FailEvery(FaultyFiles::kOpen, ENOSPC, temp);
+      std::string out, err;
+      Console console = StringConsole(&out, &err);
+      extract(files, RunOptions{.in_place = in_place}, console);
+      const bool written = !out.ends_with(kCannotWrite);
+      EXPECT_EQ(written, Read("t.txt") != old) << out;
+      EXPECT_EQ(written, !console.error_reported);
+      if (room < 0 && (!no_temp || in_place || appends)) {
+        EXPECT_TRUE(written);
+      }
+      EXPECT_EQ(err.find("--in-place") != std::string::npos,
+                no_temp && !in_place && !appends);
+      struct stat info;
+      ASSERT_EQ(::stat(txt.c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, 0640u);
+      EXPECT_EQ(
+          std::distance(std::filesystem::directory_iterator(dir_.path()), {}),
+          2);
+    }
+  }
 }
 
 TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {

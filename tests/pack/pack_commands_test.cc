@@ -1,13 +1,14 @@
 // The packing commands through the real binary (standard output, exit status
 // and the pakfile's bytes), round trips through extraction, and the pakfile
-// replaced whole or not at all: any one file call failing (a failed open of
-// the temporary file makes the command write in place), a process killed at
-// random moments, read-only files, permissions and links.
+// replaced whole or not at all: any one file call failing, a process killed
+// at random moments, read-only files, permissions and links.
 #include "pack/pack_commands.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "base/file_io.h"
 #include "extract/worked_examples.h"
 #include "support/faulty_files.h"
+#include "support/pak_maker.h"
 
 namespace vorlex::core::testing {
 namespace {
@@ -271,17 +273,24 @@ class PackSafetyTest : public PackCommandTest {
                                        new_blocks));
   }
 
-  // Runs `command` in-process on a.pak and t.txt, the `fail`-th file call
-  // after loading failing (0: none); returns standard output.
-  std::string Run(Command command, int fail = 0) {
-    std::string out, err;
-    Console console = StringConsole(&out, &err);
+  // Runs `command` in-process on a.pak and t.txt through `files`; returns
+  // standard output.
+  std::string Run(Command command, FaultyFiles& files, bool in_place = false) {
+    std::string out;
+    err_.clear();
+    Console console = StringConsole(&out, &err_);
     LoadedPak pak = LoadTestPak(Read("a.pak"));
+    command(Path("a.pak"), Path("t.txt"), pak, files,
+            RunOptions{.in_place = in_place}, console);
+    error_ = console.error_reported || console.failure;
+    return out;
+  }
+  // The same, with the `fail`-th file call after loading failing (0: none).
+  std::string Run(Command command, int fail = 0) {
     FaultyFiles files;
     files.FailAt(FaultyFiles::kAnyCall, fail);
-    command(Path("a.pak"), Path("t.txt"), pak, files, RunOptions(), console);
+    const std::string out = Run(command, files);
     calls_ = files.count(FaultyFiles::kAnyCall);
-    error_ = console.error_reported;
     return out;
   }
 
@@ -290,7 +299,7 @@ class PackSafetyTest : public PackCommandTest {
     return std::distance(fs::directory_iterator(Path(folder)), {});
   }
 
-  std::string old_pak_, new_pak_;
+  std::string old_pak_, new_pak_, err_;
   int calls_ = 0;
   bool error_ = false;
 };
@@ -321,6 +330,62 @@ TEST_F(PackSafetyTest, AnyFileCallFailingLeavesTheOldPakfileOrTheNewOne) {
   }
 }
 
+// Where no temporary file fits beside the pakfile, packing is refused and
+// names the way out; with --in-place the pakfile is written over after a
+// copy of it is saved, and a write that fails is undone from the copy.
+// " Error: Pakfile not changed!" stands only over the old bytes; where even
+// undoing fails, the run says that the pakfile is damaged and where the copy
+// is.
+TEST_F(PackSafetyTest, WithoutATemporaryFileRefusedOrWrittenInPlaceUndoably) {
+  Make(5, 3, 4);
+  const std::string temp = ".a.pak.vorlex-" + std::to_string(::getpid());
+  fs::create_directory(Path("tmp"));
+  ::setenv("TMPDIR", Path("tmp").c_str(), 1);
+  for (Command command : {RebuildPak, ReplaceLastBlocks, AddBlock}) {
+    Write("a.pak", old_pak_);
+    FaultyFiles sound;
+    ASSERT_TRUE(Run(command, sound).ends_with(kDone));
+    const std::string new_pak = Read("a.pak");
+    const int64_t old_size = std::ssize(old_pak_);
+    const int64_t growth = std::ssize(new_pak) - old_size;
+    // The disk's room: none; not enough for the copy; the copy and less than
+    // the growth; enough. -1: no fault but the temporary file's.
+    for (int64_t room : {int64_t{-2}, int64_t{-1}, int64_t{0}, old_size - 1,
+                         old_size, old_size + growth - 1, old_size + growth}) {
+      SCOPED_TRACE(room);
+      Write("a.pak", old_pak_);
+      FaultyFiles files;
+      files.FailEvery(FaultyFiles::kOpen, ENOSPC, temp);
+      if (room >= 0) files.FillDiskAfter(room);
+      const std::string out = Run(command, files, /*in_place=*/room != -2);
+      const std::string now = Read("a.pak");
+      EXPECT_EQ(out.ends_with(kDone), now == new_pak);
+      EXPECT_EQ(out.ends_with(kNotChanged), now == old_pak_);
+      EXPECT_EQ(error_, now != new_pak);
+      EXPECT_EQ(err_.find("--in-place") != std::string::npos, room == -2);
+      EXPECT_EQ(Entries() + Entries("tmp"), 3);
+    }
+    // Writing the old bytes back fails too.
+    Write("a.pak", old_pak_);
+    FaultyFiles files;
+    files.FailEvery(FaultyFiles::kOpen, ENOSPC, temp);
+    files.FailEvery(FaultyFiles::kFsync, EIO, "/a.pak");
+    const std::string out = Run(command, files, /*in_place=*/true);
+    EXPECT_FALSE(out.ends_with(kDone) || out.ends_with(kNotChanged)) << out;
+    EXPECT_TRUE(error_);
+    const std::string saved = " is damaged; its old contents are saved in ";
+    const size_t at = err_.find(saved);
+    EXPECT_NE(at, std::string::npos) << err_;
+    const std::string copy =
+        err_.substr(std::min(at + saved.size(), err_.size()));
+    EXPECT_TRUE(copy.starts_with(Path("tmp/.a.pak.vorlex-old-"))) << copy;
+    fs::rename(copy.substr(0, copy.size() - 1), Path("copy"));
+    EXPECT_TRUE(Read("copy") == old_pak_);
+    fs::remove(Path("copy"));
+  }
+  ::unsetenv("TMPDIR");
+}
+
 TEST_F(PackSafetyTest, ALinkStaysItsTargetKeepsItsModeAReadOnlyOneIsRefused) {
   Make(8, 2, 3);
   fs::create_directory(Path("store"));
@@ -337,6 +402,100 @@ TEST_F(PackSafetyTest, ALinkStaysItsTargetKeepsItsModeAReadOnlyOneIsRefused) {
     EXPECT_EQ(fs::status(Path("a.pak")).permissions(), fs::perms(mode));
     EXPECT_EQ(fs::read_symlink(Path("a.pak")), "store/real.pak");
     EXPECT_EQ(Entries() + Entries("store"), 4);
+  }
+}
+
+// Starts vorlex in the test's folder with `args`, standard output thrown
+// away and standard error into `err` (-1: thrown away too).
+pid_t Start(const std::string& folder, const std::vector<const char*>& args,
+            int err = -1) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (::chdir(folder.c_str()) != 0 || ::dup2(null, 1) < 0) _exit(126);
+    ::dup2(err >= 0 ? err : null, 2);
+    std::vector<const char*> argv = {VORLEX_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(nullptr);
+    ::execv(VORLEX_BINARY, const_cast<char* const*>(argv.data()));
+    _exit(127);
+  }
+  return pid;
+}
+
+// SIGINT, SIGTERM or SIGHUP while the new pakfile is written remove the
+// temporary file; the run ends with 128 + the signal's number and one line
+// on standard error, and leaves the old pakfile or the new one.
+TEST_F(PackSafetyTest, ASignalAtTheCommitLeavesNoTemporaryFile) {
+  Make(12, 1500, 50);  // about 2 MB
+  const std::string temp = ".a.pak.vorlex-";
+  for (const auto& [signal, line] :
+       {std::pair{SIGINT, "vorlex: stopped by SIGINT\n"},
+        {SIGTERM, "vorlex: stopped by SIGTERM\n"},
+        {SIGHUP, "vorlex: stopped by SIGHUP\n"}}) {
+    bool caught = false;
+    // The run may end before the signal comes; then it goes again.
+    for (int attempt = 0; attempt < 40 && !caught; ++attempt) {
+      Write("a.pak", old_pak_);
+      const int watch = ::inotify_init1(IN_CLOEXEC);
+      ASSERT_GE(::inotify_add_watch(watch, dir_.path().c_str(), IN_CREATE), 0);
+      int err[2];
+      ASSERT_EQ(::pipe2(err, O_CLOEXEC), 0);
+      const pid_t pid = Start(dir_.path(), {"a.pak", "t.txt", "/P"}, err[1]);
+      ::close(err[1]);
+      // Waits for the temporary file to appear.
+      alignas(inotify_event) char events[4096];
+      for (bool seen = false; !seen;) {
+        pollfd ready = {watch, POLLIN, 0};
+        if (::poll(&ready, 1, 30000) != 1) break;
+        const ssize_t got = ::read(watch, events, sizeof(events));
+        for (ssize_t at = 0; at < got;) {
+          const auto* event = reinterpret_cast<inotify_event*>(events + at);
+          seen = seen || std::string_view(event->name).starts_with(temp);
+          at += sizeof(inotify_event) + event->len;
+        }
+      }
+      ::kill(pid, signal);
+      int status = 0;
+      ::waitpid(pid, &status, 0);
+      ::close(watch);
+      std::string said(256, '\0');
+      said.resize(std::max<ssize_t>(::read(err[0], said.data(), 256), 0));
+      ::close(err[0]);
+      ASSERT_TRUE(WIFEXITED(status));
+      if (WEXITSTATUS(status) == 0) continue;  // done before the signal
+      caught = true;
+      EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+      EXPECT_EQ(said, line);
+      const std::string now = Read("a.pak");
+      EXPECT_TRUE(now == old_pak_ || now == new_pak_);
+      EXPECT_EQ(Entries(), 2);
+    }
+    EXPECT_TRUE(caught) << signal;
+  }
+}
+
+// Two /A runs at once take turns on the pakfile: both blocks are added.
+TEST_F(PackSafetyTest, TwoRunsAddingAtOnceBothAddTheirBlocks) {
+  const std::vector<TestBlock> blocks = RandomBlocks(21, 400, 20);
+  const std::vector<TreeNode> nodes = BuildHuffmanTree(AllStrings(blocks));
+  const int node_count = static_cast<int>(nodes.size());
+  Write("1.txt",
+        ExpectedExtractText("a.pak", node_count, {{60001, blocks[0].strings}}));
+  Write("2.txt",
+        ExpectedExtractText("a.pak", node_count, {{60002, blocks[1].strings}}));
+  for (int round = 0; round < 4; ++round) {
+    Write("a.pak", MakePakfile(nodes, blocks));
+    const pid_t first = Start(dir_.path(), {"a.pak", "1.txt", "/A"});
+    const pid_t second = Start(dir_.path(), {"a.pak", "2.txt", "/A"});
+    int status[2];
+    ::waitpid(first, &status[0], 0);
+    ::waitpid(second, &status[1], 0);
+    EXPECT_EQ(status[0], 0);
+    EXPECT_EQ(status[1], 0);
+    const LoadedPak pak = LoadTestPak(Read("a.pak"));
+    ASSERT_EQ(pak.directory.size(), blocks.size() + 2) << round;
+    EXPECT_EQ(pak.directory[400].id + pak.directory[401].id, 60001 + 60002);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/file_io.h"
@@ -32,18 +33,20 @@ class FaultyFiles : public RealFileSystem {
     kAnyCall  // counts every call but unlink, whose failure leaves debris
   };
 
-  // Makes the `nth` call (from 1) of kind `call` fail with `error`; a failed
-  // close or fsync has acted all the same, as the system's may have.
-  void FailAt(Call call, int nth, int error = EIO) {
-    fail_call_ = call, fail_nth_ = nth, fail_error_ = error;
+  // Makes the `nth` call (from 1) of kind `call` whose path holds `on` fail
+  // with `error`, besides those chosen before; a failed close or fsync has
+  // acted all the same, as the system's may have.
+  void FailAt(Call call, int nth, int error = EIO, std::string on = "") {
+    faults_.push_back({call, nth, error, std::move(on)});
   }
-  // Makes every call of kind `call` fail with `error`.
-  void FailEvery(Call call, int error = EIO) { FailAt(call, -1, error); }
-  // Writes fail with ENOSPC once `bytes` have been written in all; the
-  // write that reaches the limit writes what still fits.
+  // Makes every call of kind `call` whose path holds `on` fail with `error`.
+  void FailEvery(Call call, int error = EIO, std::string on = "") {
+    FailAt(call, -1, error, std::move(on));
+  }
+  // The disk holds `bytes` more: writes that make files grow by more fail
+  // with ENOSPC, after writing what still fits; writing over bytes a file
+  // already has takes no room.
   void FillDiskAfter(int64_t bytes) { space_ = bytes; }
-  // What Fstat reports as the size of a regular file.
-  std::optional<int64_t> reported_size;
 
   // How many calls of kind `call` were made.
   int count(Call call) const { return counts_[call]; }
@@ -65,14 +68,20 @@ class FaultyFiles : public RealFileSystem {
   int Unlink(const char* path) override;
 
  private:
-  // Counts and logs the call; true when it is the one to fail.
+  struct Fault {
+    Call call;
+    int nth;  // -1: every one
+    int error;
+    std::string on;
+    int seen = 0;
+  };
+  // Counts and logs the call; when it is one to fail, sets errno and returns
+  // true.
   bool Fails(Call call, const std::string& what);
   std::string PathOf(int fd) const;
 
   int counts_[kAnyCall + 1] = {};
-  Call fail_call_ = kAnyCall;
-  int fail_nth_ = 0;
-  int fail_error_ = EIO;
+  std::vector<Fault> faults_;
   std::optional<int64_t> space_;
   std::map<int, std::string> paths_;
 };
