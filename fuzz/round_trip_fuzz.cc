@@ -227,11 +227,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // /A with the last block's section: the block is added again.
   if (blocks.size() < 65535) {
     LoadedPak added = pak;
-    Require(AddStepRefusal(added).empty(), "the add step refused");
+    std::string why;
+    Require(CanAddBlock(added, &why), "the add step refused: " + why);
     AddEmptyBlock(&added, /*change_bytes=*/true);
     const size_t last = added.directory.size() - 1;
     ImageBuilder builder;
-    std::string why;
     Require(builder.StartReplace(added, static_cast<int64_t>(last), 1, &why),
             why);
     const std::string image = fuzz::Pack(fuzz::Extract(pak, blocks.size() - 1),

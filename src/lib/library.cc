@@ -3,6 +3,7 @@
 #include <functional>
 #include <utility>
 
+#include "base/failure.h"
 #include "base/file_io.h"
 #include "extract/decoder.h"
 #include "extract/extract_block.h"
@@ -257,10 +258,9 @@ bool AppendBlocks(Pakfile* pak, const std::vector<Block>& blocks,
                std::string* why) {
         grown = data.pak;
         for (int64_t k = 0; k < count; ++k) {
-          const std::string refusal = AddStepRefusal(grown);
-          if (!refusal.empty()) {
-            *why = "cannot add a block: " + refusal;
-            return false;
+          std::string refusal;
+          if (!CanAddBlock(grown, &refusal)) {
+            return Fail(why, "cannot add a block: " + refusal);
           }
           AddEmptyBlock(&grown, /*change_bytes=*/true);
         }

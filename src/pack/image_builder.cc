@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/failure.h"
 #include "pak/fields.h"
 #include "pak/pak_format.h"
 
@@ -47,12 +48,11 @@ void PutDirectoryEntry(const PakHeader& header, int64_t row,
 bool ImageBuilder::StartRebuild(const LoadedPak& pak, int64_t count,
                                 std::string* why) {
   if (count < 1) {
-    *why = "a pakfile needs at least one block";
-    return false;
+    return Fail(why, "a pakfile needs at least one block");
   }
   if (!Fits(Limit::kBlockCount, count)) {
-    *why = std::to_string(count) + " blocks" + Beyond(Limit::kBlockCount);
-    return false;
+    return Fail(why,
+                std::to_string(count) + " blocks" + Beyond(Limit::kBlockCount));
   }
   pak_ = &pak;
   const int32_t node_count = pak.header.node_count;
@@ -81,25 +81,24 @@ bool ImageBuilder::StartReplace(const LoadedPak& pak, int64_t first,
   const int64_t blocks = static_cast<int64_t>(pak.directory.size());
   const int64_t end = first + count;  // the first block kept after them
   if (first < 0 || count < 1 || end > blocks) {
-    *why = "blocks " + std::to_string(first) + " to " +
-           std::to_string(end - 1) +
-           " are not all in the pakfile, which has blocks 0 to " +
-           std::to_string(blocks - 1);
-    return false;
+    return Fail(why, "blocks " + std::to_string(first) + " to " +
+                         std::to_string(end - 1) +
+                         " are not all in the pakfile, which has blocks 0 to " +
+                         std::to_string(blocks - 1));
   }
   const int64_t length = static_cast<int64_t>(pak.bytes.size());
   const int64_t start = pak.directory[static_cast<size_t>(first)].offset;
   const int64_t directory_end = DirectoryEnd(pak.header.node_count, blocks);
   if (start < directory_end) {
-    *why = BlockName(first) + " starts at offset " + std::to_string(start) +
-           ", inside the node table or the directory (they end at " +
-           std::to_string(directory_end) + ")";
-    return false;
+    return Fail(
+        why, BlockName(first) + " starts at offset " + std::to_string(start) +
+                 ", inside the node table or the directory (they end at " +
+                 std::to_string(directory_end) + ")");
   }
   if (!Fits(Limit::kThreeByteOffset, start)) {
-    *why = BlockName(first) + " would start at offset " +
-           std::to_string(start) + Beyond(Limit::kThreeByteOffset);
-    return false;
+    return Fail(why, BlockName(first) + " would start at offset " +
+                         std::to_string(start) +
+                         Beyond(Limit::kThreeByteOffset));
   }
   // The blocks that follow move as one piece, which they can only do when
   // they lie in order from where the replaced ones start.
@@ -107,13 +106,13 @@ bool ImageBuilder::StartReplace(const LoadedPak& pak, int64_t first,
   for (int64_t row = end; row < blocks; ++row) {
     const int64_t offset = pak.directory[static_cast<size_t>(row)].offset;
     if (offset < previous || offset > length) {
-      *why = BlockName(row) + " starts at offset " + std::to_string(offset) +
-             (offset < previous ? ", before the block ahead of it (" +
-                                      std::to_string(previous) + ")"
-                                : ", past the end of the file (" +
-                                      std::to_string(length) + ")") +
-             ", so it cannot be moved";
-      return false;
+      return Fail(
+          why, BlockName(row) + " starts at offset " + std::to_string(offset) +
+                   (offset < previous ? ", before the block ahead of it (" +
+                                            std::to_string(previous) + ")"
+                                      : ", past the end of the file (" +
+                                            std::to_string(length) + ")") +
+                   ", so it cannot be moved");
     }
     previous = offset;
   }
@@ -135,9 +134,8 @@ bool ImageBuilder::StartReplace(const LoadedPak& pak, int64_t first,
 bool ImageBuilder::CanStartBlock(std::string* why) const {
   const int64_t start = static_cast<int64_t>(image_.size());
   if (Fits(Limit::kThreeByteOffset, start)) return true;
-  *why = BlockName(next_row_) + " would start at offset " +
-         std::to_string(start) + Beyond(Limit::kThreeByteOffset);
-  return false;
+  return Fail(why, BlockName(next_row_) + " would start at offset " +
+                       std::to_string(start) + Beyond(Limit::kThreeByteOffset));
 }
 
 void ImageBuilder::EndBlock(int32_t id, size_t start) {
@@ -161,9 +159,9 @@ bool ImageBuilder::Finish(bool keep_old_tail, std::string* why) {
   for (int64_t row = first_row_; row < blocks; ++row) {
     const BlockEntry& entry = directory_[static_cast<size_t>(row)];
     if (!Fits(Limit::kThreeByteOffset, entry.offset)) {
-      *why = BlockName(row) + " would start at offset " +
-             std::to_string(entry.offset) + Beyond(Limit::kThreeByteOffset);
-      return false;
+      return Fail(why, BlockName(row) + " would start at offset " +
+                           std::to_string(entry.offset) +
+                           Beyond(Limit::kThreeByteOffset));
     }
     PutDirectoryEntry(pak.header, row, entry, &image_);
   }
@@ -182,18 +180,16 @@ bool BuildBlocks(ImageBuilder* builder, const std::vector<NewBlock>& blocks,
   for (const NewBlock& block : blocks) {
     const std::string name = BlockName(builder->next_row()) + ": ";
     if (!Fits(Limit::kBlockId, block.id)) {
-      *why = name + "an ID of " + std::to_string(block.id) +
-             Beyond(Limit::kBlockId);
-      return false;
+      return Fail(why, name + "an ID of " + std::to_string(block.id) +
+                           Beyond(Limit::kBlockId));
     }
     strings.clear();
     for (size_t k = 0; k < block.strings.size(); ++k) {
       const std::string& text = block.strings[k];
       const size_t terminator = text.find(kTerminator);
       if (terminator == std::string::npos) {
-        *why = name + "string " + std::to_string(k) +
-               " does not end with the terminator '|'";
-        return false;
+        return Fail(why, name + "string " + std::to_string(k) +
+                             " does not end with the terminator '|'");
       }
       if (terminator + 1 != text.size()) {
         *why = name + "string " + std::to_string(k) +
@@ -210,51 +206,54 @@ bool BuildBlocks(ImageBuilder* builder, const std::vector<NewBlock>& blocks,
     problems.clear();
     if (!EncodeBlock(static_cast<int64_t>(strings.size()), strings, coder,
                      builder->image(), &problems)) {
-      *why = name + problems.front().what;
-      return false;
+      return Fail(why, name + problems.front().what);
     }
     builder->EndBlock(static_cast<int32_t>(block.id), start);
   }
   return builder->Finish(/*keep_old_tail=*/true, why);
 }
 
-std::string AddStepRefusal(const LoadedPak& pak) {
+bool CanAddBlock(const LoadedPak& pak, std::string* why) {
   const BlockDirectory& directory = pak.directory;
   const int64_t blocks = static_cast<int64_t>(directory.size());
-  if (blocks == 0) return "the pakfile has no block to add after";
+  if (blocks == 0) return Fail(why, "the pakfile has no block to add after");
   if (!Fits(Limit::kBlockCount, blocks + 1)) {
-    return "the pakfile already has " + std::to_string(blocks) + " blocks" +
-           Beyond(Limit::kBlockCount);
+    return Fail(why, "the pakfile already has " + std::to_string(blocks) +
+                         " blocks" + Beyond(Limit::kBlockCount));
   }
   const int64_t first = directory[0].offset;
   const int64_t directory_end = DirectoryEnd(pak.header.node_count, blocks);
   const int64_t length = static_cast<int64_t>(pak.bytes.size());
   if (first < directory_end) {
-    return "block 0 starts at offset " + std::to_string(first) +
-           ", inside the node table or the directory (they end at " +
-           std::to_string(directory_end) + ")";
+    return Fail(why,
+                "block 0 starts at offset " + std::to_string(first) +
+                    ", inside the node table or the directory (they end at " +
+                    std::to_string(directory_end) + ")");
   }
   if (length <= first) {
-    return "the file ends at " + std::to_string(length) +
-           ", at or before block 0's offset " + std::to_string(first);
+    return Fail(why, "the file ends at " + std::to_string(length) +
+                         ", at or before block 0's offset " +
+                         std::to_string(first));
   }
   if (!Fits(Limit::kFourByteOffset, length + kMove)) {
-    return "the file would grow to " + std::to_string(length + kMove) +
-           " bytes" + Beyond(Limit::kFourByteOffset);
+    return Fail(why, "the file would grow to " +
+                         std::to_string(length + kMove) + " bytes" +
+                         Beyond(Limit::kFourByteOffset));
   }
   for (int64_t b = 1; b < blocks; ++b) {
     const int64_t offset = directory[static_cast<size_t>(b)].offset;
     if (offset < first) {
-      return "block " + std::to_string(b) + " starts at offset " +
-             std::to_string(offset) + ", before block 0 (" +
-             std::to_string(first) + ")";
+      return Fail(why, "block " + std::to_string(b) + " starts at offset " +
+                           std::to_string(offset) + ", before block 0 (" +
+                           std::to_string(first) + ")");
     }
     if (!Fits(Limit::kFourByteOffset, offset + kMove)) {
-      return "block " + std::to_string(b) + " would move to offset " +
-             std::to_string(offset + kMove) + Beyond(Limit::kFourByteOffset);
+      return Fail(why, "block " + std::to_string(b) + " would move to offset " +
+                           std::to_string(offset + kMove) +
+                           Beyond(Limit::kFourByteOffset));
     }
   }
-  return "";
+  return true;
 }
 void AddEmptyBlock(LoadedPak* pak, bool change_bytes) {
   BlockDirectory& directory = pak->directory;

@@ -84,12 +84,12 @@ struct NewBlock {
 bool BuildBlocks(ImageBuilder* builder, const std::vector<NewBlock>& blocks,
                  const BlockCoder& coder, std::string* why);
 
-// Why the add step cannot be made on this pakfile without damaging it, or
-// the empty text when it can: the blocks must lie from the end of the
-// directory on, block 0 first and the file reaching past it, every Offset
-// must stay within four bytes once moved, and one more block must fit the
-// block count.
-std::string AddStepRefusal(const LoadedPak& pak);
+// Whether the add step can be made on this pakfile without damaging it
+// (false, with the reason in *why, when not): the blocks must lie from the
+// end of the directory on, block 0 first and the file reaching past it,
+// every Offset must stay within four bytes once moved, and one more block
+// must fit the block count.
+bool CanAddBlock(const LoadedPak& pak, std::string* why);
 
 // The add step: every block moved 6 bytes further, every Offset grown by 6,
 // one more directory row (ID 0) whose Offset is the new end of the file, and

@@ -305,8 +305,8 @@ void AddBlock(const std::string& pakfile, const std::string& txtfile,
               LoadedPak& pak, FileSystem& files, const RunOptions& options,
               Console& console) {
   const int64_t size_before = static_cast<int64_t>(pak.bytes.size());
-  const std::string refusal = AddStepRefusal(pak);
-  AddEmptyBlock(&pak, refusal.empty());
+  std::string refusal;
+  AddEmptyBlock(&pak, CanAddBlock(pak, &refusal));
   ReplaceLast(pakfile, txtfile, pak, files, options, console, /*added=*/true,
               refusal, size_before);
 }
