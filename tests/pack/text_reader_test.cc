@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "base/file_io.h"
 #include "extract/worked_examples.h"
 #include "pack/block_packer.h"
+#include "reference/reference_text.h"
 #include "support/faulty_files.h"
 
 namespace vorlex::core::testing {
@@ -90,6 +92,20 @@ Reading Read(std::string_view text, const std::vector<TreeNode>& nodes,
     r.ids.push_back(packer.current_block_id());
   }
   r.rest = Rest(lines);
+  // The reference reader agrees on every block and every message.
+  reference::TextLines model_lines(text);
+  const std::array<reference::Coding, 256> coding = reference::CodingsOf(nodes);
+  int32_t model_id = 0;
+  std::string model_out;
+  for (int k = 0; k < calls; ++k) {
+    const reference::SectionModel model = reference::ReadSection(
+        model_lines, nodes, coding, &model_id, &model_out);
+    EXPECT_EQ(model.sound, r.blocks[k].sound()) << k;
+    EXPECT_EQ(model.complete, r.blocks[k].complete) << k;
+    EXPECT_EQ(Hex(model.bytes), r.hex[k]) << k;
+    EXPECT_EQ(model_id, r.ids[k]) << k;
+  }
+  EXPECT_EQ(model_out, r.out);
   return r;
 }
 
