@@ -15,8 +15,7 @@ size_t FirstNotReadBack(std::string_view block,
                         const BlockCoder& coder) {
   const DecodedBlock decoded = coder.decoder.Decode(block);
   for (size_t k = 0; k < strings.size(); ++k) {
-    if (k >= decoded.StringsDecoded() ||
-        decoded.String(k) != CutAfterTerminator(strings[k].text)) {
+    if (k >= decoded.StringsDecoded() || decoded.String(k) != strings[k].text) {
       return k;
     }
   }
@@ -58,6 +57,18 @@ bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
                                      .string = string,
                                      .position = position,
                                      .what = std::move(what)});
+  };
+  // A character with no code, or (found only when the block does not read
+  // back) one whose code does not end at a leaf.
+  auto UnencodableProblem = [&](const EncodeResult& bad, size_t k) {
+    problem(coder.codes.codes[bad.byte].length == 0 ? Kind::kNoCode
+                                                    : Kind::kNotLeaf,
+            k,
+            DescribeByteValue(bad.byte) + " (character " +
+                std::to_string(bad.position + 1) + " of string " +
+                std::to_string(strings[k].index) + ") " +
+                UnencodableReason(bad, coder.decoder.tree(), coder.codes),
+            bad.position);
   };
 
   // With a count its field cannot hold there is no offset table to fill;
@@ -101,21 +112,8 @@ bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
       (*out)[at] = static_cast<char>(relative & 0xFF);
       (*out)[at + 1] = static_cast<char>((relative >> 8) & 0xFF);
     }
-    EncodeResult bad = EncodeString(strings[k].text, coder.codes, out);
-    // A code that does not end at a leaf encodes, but cannot decode back.
-    if (bad.ok && coder.codes.any_not_leaf) {
-      bad = FindUnencodable(strings[k].text, coder.codes);
-    }
-    if (!bad.ok) {
-      problem(coder.codes.codes[bad.byte].length == 0 ? Kind::kNoCode
-                                                      : Kind::kNotLeaf,
-              k,
-              DescribeByteValue(bad.byte) + " (character " +
-                  std::to_string(bad.position + 1) + " of string " +
-                  std::to_string(index) + ") " +
-                  UnencodableReason(bad, coder.decoder.tree(), coder.codes),
-              bad.position);
-    }
+    const EncodeResult bad = EncodeString(strings[k].text, coder.codes, out);
+    if (!bad.ok) UnencodableProblem(bad, k);
   }
 
   if (problems->size() == problems_before) {
@@ -134,6 +132,13 @@ bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
     const size_t k =
         FirstNotReadBack(std::string_view(*out).substr(start), strings, coder);
     if (k != BlockProblem::kWholeBlock) {
+      // Codes that end inside the tree encode but read on; name them.
+      for (size_t j = 0; j < strings.size(); ++j) {
+        const EncodeResult bad = FindUnencodable(strings[j].text, coder.codes);
+        if (!bad.ok) UnencodableProblem(bad, j);
+      }
+    }
+    if (k != BlockProblem::kWholeBlock && problems->size() == problems_before) {
       problem(Kind::kReadBack, k,
               "string " + std::to_string(strings[k].index) +
                   " does not decode back to the text encoded; the pakfile's "

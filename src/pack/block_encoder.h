@@ -35,7 +35,7 @@ struct BlockCoder {
 };
 
 // One string of a block: its index (its entry in the relative-offset table)
-// and its text, which is encoded up to and including its first '|'.
+// and its text, which holds no '|' but as its last character.
 struct BlockString {
   int64_t index = 0;
   std::string_view text;
@@ -63,15 +63,15 @@ struct BlockProblem {
 // Appends a block of `count` strings to *out: the count, the relative offset
 // of each string by its index, and the codes of `strings` in the order given.
 // Each index 0 to count - 1 must occur once, every character must have a
-// code that ends at a leaf, the count and each relative offset must fit their
-// fields, and the
-// block must decode back to the texts given (each cut after its first '|'),
-// in their order. Returns true when all holds. Otherwise it appends the
-// problems to *problems, in the order of the strings (a string's index
-// problems before its character problem; the missing index and the read-back
-// check only when nothing else was wrong), and leaves *out as it was. Every
-// string is encoded even after a problem, so each character without a code
-// is found.
+// code, the count and each relative offset must fit their fields, and the
+// block must decode back to the texts given, in their order (a character
+// whose code ends inside the tree is named when it does not). Returns true
+// when all holds. Otherwise it appends the problems to *problems, in the
+// order of the strings (a string's index problems before its character
+// problem; the missing index and the read-back check only when nothing else
+// was wrong), and leaves *out as it was. Every string is encoded even after
+// a problem, so each character without a code is found. Problems come as a
+// list, not one `why`, because the text file's reader tells each of them.
 bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
                  const BlockCoder& coder, std::string* out,
                  std::vector<BlockProblem>* problems);
