@@ -84,6 +84,22 @@ void WriteThrough(OutputFile* file, std::string_view bytes) {
   }
 }
 
+// The file that `path` leads to, symbolic links followed: a file is replaced
+// where the link points, not the link. A link to nothing leads to the name
+// it holds, so that writing through it makes that file, as opening it would.
+std::string FollowLinks(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) != nullptr) return resolved;
+  std::filesystem::path at(path);
+  std::error_code error;
+  for (int hop = 0; hop < 40 && std::filesystem::is_symlink(at, error); ++hop) {
+    const std::filesystem::path next = std::filesystem::read_symlink(at, error);
+    if (error) break;
+    at = next.is_absolute() ? next : at.parent_path() / next;
+  }
+  return at.string();
+}
+
 // Flushes the folder holding `file`, so that a rename into it lasts.
 void SyncFolder(FileSystem& files, const std::string& file) {
   std::filesystem::path folder = std::filesystem::path(file).parent_path();
@@ -403,10 +419,7 @@ bool MayRewrite(FileSystem& files, const std::string& path, std::string* why) {
 
 bool BeginReplacement(FileSystem& files, const std::string& path,
                       Replacement* replacement, std::string* why) {
-  // Replace the file a symbolic link points at, not the link.
-  char resolved[PATH_MAX];
-  replacement->target =
-      ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+  replacement->target = FollowLinks(path);
   const std::string& target = replacement->target;
   replacement->existed =
       files.Stat(target.c_str(), &replacement->old_info) == 0;

@@ -110,6 +110,11 @@ TEST_F(ExtractCommandTest, EachCommandOnAnOlderLongerTextFile) {
   }
   Expect("./demo.pak /dev/full /E", "..." + kCannotWrite, 1, old,
          {"/dev/full"});
+  // Through a link, even one to nothing, the file it names is written.
+  ASSERT_EQ(::symlink("made.txt", Path("link.txt").c_str()), 0);
+  EXPECT_EQ(Vorlex({"./demo.pak", "link.txt", "/L", "3"}).out, "Ok..\r\n");
+  EXPECT_EQ(Read("made.txt"), Header(0));
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("link.txt")));
 }
 
 TEST_F(ExtractCommandTest, OnlyAVorlexTextFileIsWrittenOver) {
