@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,36 +59,57 @@ double ExpectedValue(std::string_view text) {
     }
     return value;
   }
-  static const std::regex kNumber(
-      "[ "
-      "\\t\\n\\v\\f\\r]*([+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?)");
-  std::match_results<std::string_view::const_iterator> match;
-  if (!std::regex_search(text.begin(), text.end(), match, kNumber,
-                         std::regex_constants::match_continuous)) {
-    return 0;
+  // Blanks, then [+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?, read
+  // by strtod.
+  auto digit = [&](size_t i) {
+    return i < text.size() && text[i] >= '0' && text[i] <= '9';
+  };
+  size_t i = 0;
+  while (i < text.size() && std::string_view(" \t\n\v\f\r").find(text[i]) !=
+                                std::string_view::npos) {
+    ++i;
   }
-  return std::strtod(match[1].str().c_str(), nullptr);
+  const size_t number = i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t digits = 0;
+  for (; digit(i); ++i) ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    for (; digit(i); ++i) ++digits;
+  }
+  if (digits == 0) return 0;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t at = i + 1;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    if (digit(at)) {
+      for (i = at; digit(i);) ++i;
+    }
+  }
+  return std::strtod(std::string(text.substr(number, i - number)).c_str(),
+                     nullptr);
 }
 
 void CheckNumber(std::string_view text) {
   const double value = NumericValue(text);
-  Require(!std::isnan(value), "NumericValue gives NaN for " + Hex(text));
+  FUZZ_REQUIRE(!std::isnan(value), "NumericValue gives NaN for " + Hex(text));
   if (text.size() <= kReferenceLimit) {
     const double expected = ExpectedValue(text);
-    Require(value == expected, "NumericValue of " + Hex(text) + " is " +
-                                   std::to_string(value) + ", expected " +
-                                   std::to_string(expected));
+    FUZZ_REQUIRE(value == expected, "NumericValue of " + Hex(text) + " is " +
+                                        std::to_string(value) + ", expected " +
+                                        std::to_string(expected));
   }
   const int32_t rounded = RoundToInteger(value);
   if (value >= 2147483647.0) {
-    Require(rounded == std::numeric_limits<int32_t>::max(), "no saturation");
+    FUZZ_REQUIRE(rounded == std::numeric_limits<int32_t>::max(),
+                 "no saturation");
   } else if (value <= -2147483648.0) {
-    Require(rounded == std::numeric_limits<int32_t>::min(), "no saturation");
+    FUZZ_REQUIRE(rounded == std::numeric_limits<int32_t>::min(),
+                 "no saturation");
   } else {
     const double off = std::fabs(value - rounded);
-    Require(off < 0.5 || (off == 0.5 && rounded % 2 == 0),
-            "RoundToInteger(" + std::to_string(value) + ") is " +
-                std::to_string(rounded));
+    FUZZ_REQUIRE(off < 0.5 || (off == 0.5 && rounded % 2 == 0),
+                 "RoundToInteger(" + std::to_string(value) + ") is " +
+                     std::to_string(rounded));
   }
 }
 
@@ -113,35 +133,36 @@ std::string CollapsedTail(const std::vector<std::string>& args) {
 void CheckCommand(const std::vector<std::string>& arguments) {
   const ParsedCommand parsed = ParseCommand(arguments);
   if (arguments.size() < 3) {
-    Require(!parsed.ok && parsed.message == UsageText(), "no usage text");
-    Require(parsed.exit_status == (arguments.empty() ? 0 : 2), "usage status");
+    FUZZ_REQUIRE(!parsed.ok && parsed.message == UsageText(), "no usage text");
+    FUZZ_REQUIRE(parsed.exit_status == (arguments.empty() ? 0 : 2),
+                 "usage status");
     return;
   }
   const std::string command = UpperAscii(arguments[2]);
   const bool known = command == "/E" || command == "/P" || command == "/R" ||
                      command == "/L" || command == "/A";
   if (!parsed.ok) {
-    Require(parsed.exit_status == 2, "a refused command's status");
-    Require(
+    FUZZ_REQUIRE(parsed.exit_status == 2, "a refused command's status");
+    FUZZ_REQUIRE(
         parsed.message.size() >= 2 &&
             parsed.message.compare(parsed.message.size() - 2, 2, "\r\n") == 0,
         "a message without its line end");
-    Require(!known || (command == "/L" && arguments.size() == 3),
-            "a known command refused");
+    FUZZ_REQUIRE(!known || (command == "/L" && arguments.size() == 3),
+                 "a known command refused");
     return;
   }
-  Require(known, "an unknown command chosen: " + Hex(arguments[2]));
+  FUZZ_REQUIRE(known, "an unknown command chosen: " + Hex(arguments[2]));
   const CommandLine& line = parsed.command;
-  Require(line.pakfile == arguments[0] && line.txtfile == arguments[1],
-          "the file names");
+  FUZZ_REQUIRE(line.pakfile == arguments[0] && line.txtfile == arguments[1],
+               "the file names");
   const bool numbered = line.mode == CommandMode::kExtractOne ||
                         line.mode == CommandMode::kExtractLast;
-  Require(numbered ==
-              ((command == "/E" || command == "/L") && arguments.size() >= 4),
-          "the block number's presence");
-  Require(line.block_nr ==
-              (numbered ? RoundToInteger(NumericValue(arguments[3])) : 0),
-          "the block number");
+  FUZZ_REQUIRE(numbered == ((command == "/E" || command == "/L") &&
+                            arguments.size() >= 4),
+               "the block number's presence");
+  FUZZ_REQUIRE(line.block_nr ==
+                   (numbered ? RoundToInteger(NumericValue(arguments[3])) : 0),
+               "the block number");
 }
 
 // The options read against a model of the rule: the arguments before the
@@ -159,16 +180,16 @@ void CheckOptions(const std::vector<std::string>& args) {
       positional.push_back(arg);
     }
   }
-  Require(reading.modern == modern, "the reading chosen");
+  FUZZ_REQUIRE(reading.modern == modern, "the reading chosen");
   if (!modern) {
-    Require(reading.positional.empty() && reading.error.empty(),
-            "a classic reading with options read");
+    FUZZ_REQUIRE(reading.positional.empty() && reading.error.empty(),
+                 "a classic reading with options read");
     return;
   }
   if (!reading.error.empty()) return;
-  Require(reading.positional == positional, "the positional arguments");
+  FUZZ_REQUIRE(reading.positional == positional, "the positional arguments");
   for (const std::string& arg : positional) {
-    Require(!arg.empty(), "an empty positional argument kept");
+    FUZZ_REQUIRE(!arg.empty(), "an empty positional argument kept");
   }
 }
 
@@ -177,7 +198,6 @@ void CheckOptions(const std::vector<std::string>& args) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vorlex::core;
-  using fuzz::Require;
   const std::string_view input(reinterpret_cast<const char*>(data), size);
 
   std::vector<std::string> args;
@@ -192,14 +212,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> arguments = SplitCommandTail(args);
   std::string joined;
   for (const std::string& argument : arguments) {
-    Require(!argument.empty(), "an empty argument");
-    Require(argument.find(' ') == std::string::npos,
-            "an argument with a blank: " + fuzz::Hex(argument));
+    FUZZ_REQUIRE(!argument.empty(), "an empty argument");
+    FUZZ_REQUIRE(argument.find(' ') == std::string::npos,
+                 "an argument with a blank: " + fuzz::Hex(argument));
     if (!joined.empty()) joined += ' ';
     joined += argument;
   }
-  Require(joined == fuzz::CollapsedTail(args),
-          "the arguments joined are " + fuzz::Hex(joined));
+  FUZZ_REQUIRE(joined == fuzz::CollapsedTail(args),
+               "the arguments joined are " + fuzz::Hex(joined));
   fuzz::CheckCommand(arguments);
   fuzz::CheckOptions(args);
 

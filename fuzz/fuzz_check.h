@@ -32,9 +32,16 @@ inline std::string Hex(std::string_view bytes, size_t limit = 64) {
   std::abort();
 }
 
-inline void Require(bool holds, const std::string& what) {
-  if (!holds) Fail(what);
-}
+}  // namespace vorlex::core::fuzz
+
+// Stops with the message `what` when `holds` is false. A macro so that the
+// message is only built on failure: most inputs pass every check.
+#define FUZZ_REQUIRE(holds, what)                   \
+  do {                                              \
+    if (!(holds)) ::vorlex::core::fuzz::Fail(what); \
+  } while (false)
+
+namespace vorlex::core::fuzz {
 
 inline bool SameDecoding(const DecodedBlock& a, const DecodedBlock& b) {
   return a.string_count == b.string_count && a.text == b.text &&

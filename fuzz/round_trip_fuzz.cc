@@ -110,7 +110,7 @@ bool ZeroStaysALeaf(const std::vector<TreeNode>& nodes) {
 // Loads a pakfile as start-up does; its tree must be sound.
 LoadedPak Load(const std::string& bytes) {
   LoadedPak pak = LoadPak(bytes);
-  Require(pak.broken_nodes.empty(), "the maker's tree is broken");
+  FUZZ_REQUIRE(pak.broken_nodes.empty(), "the maker's tree is broken");
   return pak;
 }
 
@@ -123,7 +123,7 @@ std::string Extract(const LoadedPak& pak, size_t first) {
                    pak.header.block_count - static_cast<int64_t>(first), &text);
   for (size_t b = first; b < pak.directory.size(); ++b) {
     const DecodedBlock decoded = ExtractBlock(pak, decoder, b, &memo, &text);
-    Require(
+    FUZZ_REQUIRE(
         decoded.StringsDecoded() == static_cast<size_t>(decoded.string_count),
         "block " + std::to_string(b) + " does not decode whole");
   }
@@ -140,29 +140,29 @@ std::string Pack(std::string_view text, const LoadedPak& pak,
   const std::optional<int32_t> count = ReadBlockCount(lines);
   const int64_t blocks =
       static_cast<int64_t>(pak.directory.size()) - builder.first_row();
-  Require(count && *count == blocks, "the text file's block count");
+  FUZZ_REQUIRE(count && *count == blocks, "the text file's block count");
   const CodeTable codes = BuildCodeTable(pak.tree);
   const BlockDecoder decoder(pak.tree);
   const BlockCoder coder{.codes = codes, .decoder = decoder};
   BlockPacker packer(lines, coder, "fuzz.txt", console);
   for (int64_t k = 0; k < *count; ++k) {
     std::string why;
-    Require(builder.CanStartBlock(&why), why);
+    FUZZ_REQUIRE(builder.CanStartBlock(&why), why);
     const size_t start = builder.image()->size();
     const PackedSection block =
         packer.PackBlock(builder.next_row(), builder.image());
-    Require(block.complete && block.sound(),
-            "block " + std::to_string(k) + " refused: " + block.problem);
+    FUZZ_REQUIRE(block.complete && block.sound(),
+                 "block " + std::to_string(k) + " refused: " + block.problem);
     builder.EndBlock(packer.current_block_id(), start);
   }
   // Only the rule line of the last section is left.
   while (!lines.AtEnd()) {
-    Require(lines.NextLine().find(':') == std::string_view::npos,
-            "text left after the last block section");
+    FUZZ_REQUIRE(lines.NextLine().find(':') == std::string_view::npos,
+                 "text left after the last block section");
   }
-  Require(out.empty() && err.empty(), "packing printed " + out + err);
+  FUZZ_REQUIRE(out.empty() && err.empty(), "packing printed " + out + err);
   std::string why;
-  Require(builder.Finish(/*keep_old_tail=*/true, &why), why);
+  FUZZ_REQUIRE(builder.Finish(/*keep_old_tail=*/true, &why), why);
   return std::move(builder.result());
 }
 
@@ -171,7 +171,6 @@ std::string Pack(std::string_view text, const LoadedPak& pak,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vorlex::core;
-  using fuzz::Require;
   if (size < 3) return 0;
   const std::string_view content(reinterpret_cast<const char*>(data) + 3,
                                  size - 3);
@@ -187,12 +186,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string pak_bytes = testing::MakePakfile(nodes, blocks);
   const LoadedPak pak = fuzz::Load(pak_bytes);
-  Require(pak.directory.size() == blocks.size(), "the block count");
+  FUZZ_REQUIRE(pak.directory.size() == blocks.size(), "the block count");
 
   // /E.
   const std::string text = fuzz::Extract(pak, 0);
   const int node_count = static_cast<int>(nodes.size());
-  Require(
+  FUZZ_REQUIRE(
       text == testing::ExpectedExtractText(fuzz::kPakName, node_count, blocks),
       "the extracted text differs");
 
@@ -200,12 +199,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     ImageBuilder builder;
     std::string why;
-    Require(
+    FUZZ_REQUIRE(
         builder.StartRebuild(pak, static_cast<int64_t>(blocks.size()), &why),
         why);
     const std::string image = fuzz::Pack(text, pak, std::move(builder));
-    Require(image == pak_bytes, "/P gives " + fuzz::Hex(image, 256) +
-                                    "\nexpected " + fuzz::Hex(pak_bytes, 256));
+    FUZZ_REQUIRE(image == pak_bytes, "/P gives " + fuzz::Hex(image, 256) +
+                                         "\nexpected " +
+                                         fuzz::Hex(pak_bytes, 256));
   }
 
   // /L from a block, then /R.
@@ -214,32 +214,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ImageBuilder builder;
     std::string why;
     const int64_t replaced = static_cast<int64_t>(blocks.size() - first);
-    Require(
+    FUZZ_REQUIRE(
         builder.StartReplace(pak, static_cast<int64_t>(first), replaced, &why),
         why);
     const std::string image =
         fuzz::Pack(fuzz::Extract(pak, first), pak, std::move(builder));
-    Require(image == pak_bytes, "/L then /R from block " +
-                                    std::to_string(first) + " gives " +
-                                    fuzz::Hex(image, 256));
+    FUZZ_REQUIRE(image == pak_bytes, "/L then /R from block " +
+                                         std::to_string(first) + " gives " +
+                                         fuzz::Hex(image, 256));
   }
 
   // /A with the last block's section: the block is added again.
   if (blocks.size() < 65535) {
     LoadedPak added = pak;
     std::string why;
-    Require(CanAddBlock(added, &why), "the add step refused: " + why);
+    FUZZ_REQUIRE(CanAddBlock(added, &why), "the add step refused: " + why);
     AddEmptyBlock(&added, /*change_bytes=*/true);
     const size_t last = added.directory.size() - 1;
     ImageBuilder builder;
-    Require(builder.StartReplace(added, static_cast<int64_t>(last), 1, &why),
-            why);
+    FUZZ_REQUIRE(
+        builder.StartReplace(added, static_cast<int64_t>(last), 1, &why), why);
     const std::string image = fuzz::Pack(fuzz::Extract(pak, blocks.size() - 1),
                                          added, std::move(builder));
     std::vector<testing::TestBlock> grown = blocks;
     grown.push_back(blocks.back());
-    Require(image == testing::MakePakfile(nodes, grown),
-            "/A gives " + fuzz::Hex(image, 256));
+    FUZZ_REQUIRE(image == testing::MakePakfile(nodes, grown),
+                 "/A gives " + fuzz::Hex(image, 256));
   }
   return 0;
 }

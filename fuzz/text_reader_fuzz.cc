@@ -65,24 +65,28 @@ const FixedTree& Tree() {
 
 void CheckBlock(const PackedSection& got, std::string_view got_bytes,
                 const reference::SectionModel& want, int b) {
-  const std::string where = "block section " + std::to_string(b) + ": ";
-  Require(got.string_count == want.n,
-          where + "string count " + std::to_string(got.string_count) +
-              ", expected " + std::to_string(want.n));
-  Require(got.complete == want.complete, where + "complete differs");
-  Require(got.sound() == want.sound,
-          where + (got.sound() ? "accepted a block that cannot be packed"
-                               : "refused a sound block: " + got.problem));
+  const auto where = [b] {
+    return "block section " + std::to_string(b) + ": ";
+  };
+  FUZZ_REQUIRE(got.string_count == want.n,
+               where() + "string count " + std::to_string(got.string_count) +
+                   ", expected " + std::to_string(want.n));
+  FUZZ_REQUIRE(got.complete == want.complete, where() + "complete differs");
+  FUZZ_REQUIRE(
+      got.sound() == want.sound,
+      where() + (got.sound() ? "accepted a block that cannot be packed"
+                             : "refused a sound block: " + got.problem));
   if (!want.sound) return;
-  Require(got_bytes == want.bytes, where + "block bytes " + Hex(got_bytes) +
-                                       ", expected " + Hex(want.bytes));
+  FUZZ_REQUIRE(got_bytes == want.bytes, where() + "block bytes " +
+                                            Hex(got_bytes) + ", expected " +
+                                            Hex(want.bytes));
   const DecodedBlock decoded = BlockDecoder(Tree().tree).Decode(got_bytes);
-  Require(decoded.StringsDecoded() == want.strings.size(),
-          where + "decodes to another number of strings");
+  FUZZ_REQUIRE(decoded.StringsDecoded() == want.strings.size(),
+               where() + "decodes to another number of strings");
   for (size_t k = 0; k < want.strings.size(); ++k) {
-    Require(decoded.String(k) == want.strings[k],
-            where + "string " + std::to_string(k) + " decodes to " +
-                Hex(decoded.String(k)));
+    FUZZ_REQUIRE(decoded.String(k) == want.strings[k],
+                 where() + "string " + std::to_string(k) + " decodes to " +
+                     Hex(decoded.String(k)));
   }
 }
 
@@ -91,29 +95,29 @@ void CheckBlock(const PackedSection& got, std::string_view got_bytes,
 // memory.
 void CheckFileLines(std::string_view text, size_t chunk_size) {
   const int fd = memfd_create("text", 0);
-  Require(fd >= 0, "no memory file");
+  FUZZ_REQUIRE(fd >= 0, "no memory file");
   size_t written = 0;
   while (written < text.size()) {
     const ssize_t n = write(fd, text.data() + written, text.size() - written);
-    Require(n > 0, "cannot write the memory file");
+    FUZZ_REQUIRE(n > 0, "cannot write the memory file");
     written += static_cast<size_t>(n);
   }
-  Require(lseek(fd, 0, SEEK_SET) == 0, "cannot rewind the memory file");
+  FUZZ_REQUIRE(lseek(fd, 0, SEEK_SET) == 0, "cannot rewind the memory file");
   RealFileSystem files;
   LineReader from_file(files, fd, chunk_size);
   LineReader from_memory(text);
   while (true) {
     const bool at_end = from_memory.AtEnd();
-    Require(from_file.AtEnd() == at_end,
-            "the file reader's end differs at line " +
-                std::to_string(from_memory.line_number() + 1));
+    FUZZ_REQUIRE(from_file.AtEnd() == at_end,
+                 "the file reader's end differs at line " +
+                     std::to_string(from_memory.line_number() + 1));
     if (at_end) break;
     const std::string line(from_memory.NextLine());
-    Require(from_file.NextLine() == line,
-            "line " + std::to_string(from_memory.line_number()) +
-                " read from the file differs");
+    FUZZ_REQUIRE(from_file.NextLine() == line,
+                 "line " + std::to_string(from_memory.line_number()) +
+                     " read from the file differs");
   }
-  Require(!from_file.read_failed(), "reading the memory file failed");
+  FUZZ_REQUIRE(!from_file.read_failed(), "reading the memory file failed");
   close(fd);
 }
 
@@ -122,7 +126,6 @@ void CheckFileLines(std::string_view text, size_t chunk_size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vorlex::core;
-  using fuzz::Require;
   const fuzz::FixedTree& fixed = fuzz::Tree();
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   fuzz::CheckFileLines(text, size == 0 ? 1 : 1 + data[0] % 32);
@@ -136,9 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (count) console.PrintLine("Nr of Blocks:" + ConsoleInteger(*count));
   const std::optional<int32_t> expected_count =
       reference::ReadCountLine(expected_lines, &expected_out);
-  Require(count == expected_count, "the block counts differ");
-  Require(lines.line_number() == expected_lines.Consumed(),
-          "the count line is not where it should be");
+  FUZZ_REQUIRE(count == expected_count, "the block counts differ");
+  FUZZ_REQUIRE(lines.line_number() == expected_lines.Consumed(),
+               "the count line is not where it should be");
 
   const BlockDecoder decoder(fixed.tree);
   const BlockCoder coder{.codes = fixed.codes, .decoder = decoder};
@@ -149,17 +152,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const PackedSection block = packer.PackBlock(b, &image);
     const reference::SectionModel expected = reference::ReadSection(
         expected_lines, fixed.nodes, fixed.coding, &expected_id, &expected_out);
-    Require(lines.line_number() == expected_lines.Consumed(),
-            "block section " + std::to_string(b) + " ends at line " +
-                std::to_string(lines.line_number()) + ", expected " +
-                std::to_string(expected_lines.Consumed()));
-    Require(packer.current_block_id() == expected_id, "the block ids differ");
+    FUZZ_REQUIRE(lines.line_number() == expected_lines.Consumed(),
+                 "block section " + std::to_string(b) + " ends at line " +
+                     std::to_string(lines.line_number()) + ", expected " +
+                     std::to_string(expected_lines.Consumed()));
+    FUZZ_REQUIRE(packer.current_block_id() == expected_id,
+                 "the block ids differ");
     fuzz::CheckBlock(block, std::string_view(image).substr(block.start),
                      expected, b);
-    Require(out == expected_out, "standard output differs:\n" + out +
-                                     "\nexpected:\n" + expected_out);
+    FUZZ_REQUIRE(out == expected_out, "standard output differs:\n" + out +
+                                          "\nexpected:\n" + expected_out);
   }
-  Require(lines.AtEnd() == expected_lines.AtEnd(), "the ends differ");
+  FUZZ_REQUIRE(lines.AtEnd() == expected_lines.AtEnd(), "the ends differ");
 
   // The encoder on the whole input: it appends to what is there, and
   // encodes the text up to its first terminator or up to the first byte
@@ -176,12 +180,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     leaves_only = leaves_only && coding == reference::Coding::kLeaf;
     ++encodable;
   }
-  Require(result.ok == (encodable == cut.size()), "EncodeString's result");
-  Require(code.compare(0, 3, "xyz") == 0, "EncodeString changed its output");
+  FUZZ_REQUIRE(result.ok == (encodable == cut.size()), "EncodeString's result");
+  FUZZ_REQUIRE(code.compare(0, 3, "xyz") == 0,
+               "EncodeString changed its output");
   if (leaves_only) {
-    Require(code == "xyz" + testing::EncodeTestString(fixed.nodes,
-                                                      cut.substr(0, encodable)),
-            "EncodeString's code differs from the maker's");
+    FUZZ_REQUIRE(code == "xyz" + testing::EncodeTestString(
+                                     fixed.nodes, cut.substr(0, encodable)),
+                 "EncodeString's code differs from the maker's");
   }
   return 0;
 }

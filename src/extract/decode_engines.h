@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -97,16 +98,32 @@ struct ByteStep {
   char chars[8] = {};
 };
 
-struct ByteMachine {
-  std::vector<ByteStep> steps;  // [state * 256 + byte]
-  // The zero bytes that end a string from each state at a byte boundary
-  // (the terminator's byte included), or -1 when zeros never end it.
-  std::array<int64_t, kStateCount> zero_end{};
-  int32_t root = 0;
-};
+// Made a state at a time, as walks reach states: most pakfiles need none.
+class ByteMachine {
+ public:
+  explicit ByteMachine(const Walker& walker) : walker_(&walker) {
+    zero_end_.fill(kUnknown);
+  }
 
-// Needs a compact walker.
-ByteMachine MakeByteMachine(const Walker& walker);
+  int32_t root() const { return walker_->root; }
+  const ByteStep& Step(int32_t state, unsigned byte) {
+    std::unique_ptr<Row>& row = rows_[static_cast<size_t>(state)];
+    if (row == nullptr) row = MakeRow(state);
+    return (*row)[byte];
+  }
+  // The zero bytes that end a string from `state` at a byte boundary (the
+  // terminator's byte included), or -1 when zeros never end it.
+  int64_t ZeroEnd(int32_t state);
+
+ private:
+  using Row = std::array<ByteStep, 256>;
+  static constexpr int64_t kUnknown = -2;
+  std::unique_ptr<Row> MakeRow(int32_t state) const;
+
+  const Walker* walker_;
+  std::array<std::unique_ptr<Row>, kStateCount> rows_;
+  std::array<int64_t, kStateCount> zero_end_;
+};
 
 }  // namespace vorlex::core
 

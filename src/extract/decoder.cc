@@ -154,43 +154,42 @@ DecodedBlock WalkBlock(std::string_view block, const CodeTree& tree,
   return decoded;
 }
 
-ByteMachine MakeByteMachine(const Walker& walker) {
-  ByteMachine machine;
-  machine.root = walker.root;
-  machine.steps.resize(kStateCount * 256);
-  for (size_t state = 0; state < kStateCount; ++state) {
-    for (unsigned byte = 0; byte < 256; ++byte) {
-      ByteStep& out = machine.steps[state * 256 + byte];
-      int32_t at = static_cast<int32_t>(state);
-      for (int bit = 7; bit >= 0; --bit) {
-        const WalkStep& step =
-            walker.steps[static_cast<size_t>(at)][(byte >> bit) & 1];
-        at = step.next;
-        if (step.leaf) out.chars[out.count++] = step.c;
-        if (step.ends) {
-          out.ended = 1;
-          break;
-        }
-      }
-      out.next = static_cast<uint16_t>(at);
-    }
-  }
-  // From any state, zeros that have not ended a string within kStateCount
-  // bytes have met a state twice, and go round for ever.
-  for (size_t state = 0; state < kStateCount; ++state) {
-    int64_t& zero_end = machine.zero_end[state];
-    zero_end = -1;
-    size_t at = state;
-    for (int64_t bytes = 1; bytes <= int64_t{kStateCount}; ++bytes) {
-      const ByteStep& step = machine.steps[at * 256];
-      if (step.ended) {
-        zero_end = bytes;
+std::unique_ptr<ByteMachine::Row> ByteMachine::MakeRow(int32_t state) const {
+  auto row = std::make_unique<Row>();
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    ByteStep& out = (*row)[byte];
+    int32_t at = state;
+    for (int bit = 7; bit >= 0; --bit) {
+      const WalkStep& step =
+          walker_->steps[static_cast<size_t>(at)][(byte >> bit) & 1];
+      at = step.next;
+      if (step.leaf) out.chars[out.count++] = step.c;
+      if (step.ends) {
+        out.ended = 1;
         break;
       }
-      at = step.next;
     }
+    out.next = static_cast<uint16_t>(at);
   }
-  return machine;
+  return row;
+}
+
+int64_t ByteMachine::ZeroEnd(int32_t state) {
+  int64_t& known = zero_end_[static_cast<size_t>(state)];
+  if (known != kUnknown) return known;
+  // Zeros that have not ended a string within kStateCount bytes have met a
+  // state twice, and go round for ever.
+  known = -1;
+  int32_t at = state;
+  for (int64_t bytes = 1; bytes <= int64_t{kStateCount}; ++bytes) {
+    const ByteStep& step = Step(at, 0);
+    if (step.ended) {
+      known = bytes;
+      break;
+    }
+    at = step.next;
+  }
+  return known;
 }
 
 // Where walks of long strings have been: for some walk states at every
@@ -239,10 +238,10 @@ namespace {
 // that knows it already.
 int64_t FindStringEnd(std::string_view file, int64_t q,
                       StringEndMemo::Impl& memo) {
-  const ByteMachine& machine = *memo.machine;
+  ByteMachine& machine = *memo.machine;
   const int64_t file_size = static_cast<int64_t>(file.size());
   std::vector<std::pair<int64_t, int32_t>> passed;
-  int32_t state = machine.root;
+  int32_t state = machine.root();
   int64_t end = kNever;
   bool found = false;
   int64_t checkpoint = (q + memo.spacing - 1) / memo.spacing * memo.spacing;
@@ -256,10 +255,8 @@ int64_t FindStringEnd(std::string_view file, int64_t q,
       }
       passed.emplace_back(pos, state);
     }
-    const ByteStep& step =
-        machine
-            .steps[static_cast<size_t>(state) * 256 +
-                   static_cast<unsigned char>(file[static_cast<size_t>(pos)])];
+    const ByteStep& step = machine.Step(
+        state, static_cast<unsigned char>(file[static_cast<size_t>(pos)]));
     ++pos;
     if (step.ended) {
       end = pos;
@@ -270,7 +267,7 @@ int64_t FindStringEnd(std::string_view file, int64_t q,
   }
   if (!found) {
     // The rest of the string lies in the zeros past the end of the file.
-    const int64_t zeros = machine.zero_end[static_cast<size_t>(state)];
+    const int64_t zeros = machine.ZeroEnd(state);
     end = zeros < 0 ? kNever : file_size + zeros;
   }
   for (const auto& [at, walk_state] : passed)
@@ -281,9 +278,9 @@ int64_t FindStringEnd(std::string_view file, int64_t q,
 // Appends the characters of the string from byte `q` to byte `end` of
 // `file`, zeros past its end.
 void AppendString(std::string_view file, int64_t q, int64_t end,
-                  const ByteMachine& machine, std::string* text) {
+                  ByteMachine& machine, std::string* text) {
   const int64_t file_size = static_cast<int64_t>(file.size());
-  int32_t state = machine.root;
+  int32_t state = machine.root();
   constexpr int64_t kChunk = 4096;  // bytes walked per growth of *text
   for (int64_t pos = q; pos < end;) {
     const int64_t chunk_end = std::min(end, pos + kChunk);
@@ -295,8 +292,7 @@ void AppendString(std::string_view file, int64_t q, int64_t end,
           pos < file_size
               ? static_cast<unsigned char>(file[static_cast<size_t>(pos)])
               : 0;
-      const ByteStep& step =
-          machine.steps[static_cast<size_t>(state) * 256 + byte];
+      const ByteStep& step = machine.Step(state, byte);
       std::memcpy(out + used, step.chars, 8);
       used += step.count;
       state = step.next;
@@ -340,9 +336,9 @@ DecodedBlock BlockDecoder::DecodeInFile(std::string_view file, int64_t begin,
   int64_t p = begin + 2 + 2 * n;
   if (tree_->NodeCount() == 0 || n == 0 || p >= x) return decoded;
   StringEndMemo::Impl& m = *memo->impl_;
-  auto machine = [&]() -> const ByteMachine& {
+  auto machine = [&]() -> ByteMachine& {
     if (!m.machine) {
-      m.machine = MakeByteMachine(engines_->walker);
+      m.machine.emplace(engines_->walker);
       m.slots.resize(static_cast<size_t>(m.file_size / m.spacing + 1) *
                      StringEndMemo::Impl::kSlots);
     }
@@ -355,9 +351,8 @@ DecodedBlock BlockDecoder::DecodeInFile(std::string_view file, int64_t begin,
   while (wanted() > 0 && p < x) {
     if (p >= file_size) {
       // From the root in the zeros every string is the same.
-      const ByteMachine& bytes = machine();
-      const int64_t per_string =
-          bytes.zero_end[static_cast<size_t>(bytes.root)];
+      ByteMachine& bytes = machine();
+      const int64_t per_string = bytes.ZeroEnd(bytes.root());
       if (per_string < 0) break;
       std::string zero_string;
       AppendString({}, 0, per_string, bytes, &zero_string);

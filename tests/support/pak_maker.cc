@@ -150,12 +150,29 @@ CodeTree MakeCodeTree(const Nodes& nodes) {
   return tree;
 }
 
+// The codes of the tree last asked for: fuzz targets encode many blocks and
+// whole pakfiles with one tree.
+const CodeTable& CachedCodes(const Nodes& nodes) {
+  thread_local Nodes last;
+  thread_local CodeTable codes;
+  const auto same = [](const TreeNode& a, const TreeNode& b) {
+    return a.char_ == b.char_ && a.parent == b.parent &&
+           a.child_l == b.child_l && a.child_r == b.child_r;
+  };
+  if (last.empty() ||
+      !std::equal(nodes.begin(), nodes.end(), last.begin(), last.end(), same)) {
+    codes = Codes(nodes);
+    last = nodes;
+  }
+  return codes;
+}
+
 std::string EncodeTestString(const Nodes& nodes, std::string_view text) {
-  return Encode(Codes(nodes), text);
+  return Encode(CachedCodes(nodes), text);
 }
 
 std::string EncodeTestBlock(const Nodes& nodes, const Strings& strings) {
-  const CodeTable codes = Codes(nodes);
+  const CodeTable& codes = CachedCodes(nodes);
   std::string block, bits;
   Append(strings.size(), 2, &block);
   for (const std::string& s : strings) {
