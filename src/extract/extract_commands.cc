@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <future>
+#include <vector>
 
 #include "base/file_io.h"
 #include "extract/extract_block.h"
@@ -132,10 +134,33 @@ void CheckBlock(size_t block, const LoadedPak& pak, const DecodedBlock& decoded,
   }
 }
 
+// Blocks decoded in a row, ahead of the writing.
+struct DecodedRun {
+  size_t first = 0;
+  std::vector<DecodedBlock> blocks;
+};
+
+// Decodes blocks from `first` on, up to 128 of them or 4 MiB of text.
+DecodedRun DecodeRun(const LoadedPak& pak, const BlockDecoder& decoder,
+                     StringEndMemo* memo, size_t first) {
+  DecodedRun run{.first = first, .blocks = {}};
+  size_t text_size = 0;
+  for (size_t b = first; b < pak.directory.size() && run.blocks.size() < 128 &&
+                         text_size < (size_t{4} << 20);
+       ++b) {
+    run.blocks.push_back(DecodePakBlock(pak, decoder, b, memo));
+    text_size += run.blocks.back().text.size();
+  }
+  return run;
+}
+
 // Writes the file header and the sections of blocks `first` to B - 1, one dot
 // per block. With `first` at B the header stands alone and counts none. The
 // text file is replaced all at once, so that a run that fails or is stopped
-// leaves the old one (or none) in its place.
+// leaves the old one (or none) in its place. The next run of blocks is
+// decoded on another core while one is written (on this one when no thread
+// can be started); the memo passes from run to run, one at a time. The output
+// is the same either way.
 void ExtractFrom(int64_t first, const std::string& pakfile,
                  const std::string& txtfile, const LoadedPak& pak,
                  FileSystem& files, const RunOptions& options,
@@ -157,14 +182,27 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
                    pak.header.block_count - first, &text);
   const BlockDecoder decoder(pak.tree);
   StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
-  for (size_t block = static_cast<size_t>(first); block < pak.directory.size();
-       ++block) {
-    console.Print(".");
-    const DecodedBlock decoded =
-        ExtractBlock(pak, decoder, block, &memo, &text);
-    CheckBlock(block, pak, decoded, console);
-    file.Write(text);
-    text.clear();
+  const size_t blocks = pak.directory.size();
+  auto decode_from = [&](size_t from) {
+    return DecodeRun(pak, decoder, &memo, from);
+  };
+  DecodedRun run = decode_from(static_cast<size_t>(first));
+  while (!run.blocks.empty()) {
+    const size_t next = run.first + run.blocks.size();
+    std::future<DecodedRun> ahead;
+    if (next < blocks)
+      ahead = std::async(std::launch::async | std::launch::deferred,
+                         decode_from, next);
+    for (size_t k = 0; k < run.blocks.size(); ++k) {
+      const size_t block = run.first + k;
+      console.Print(".");
+      AppendBlockSection(static_cast<int64_t>(block), pak.directory[block].id,
+                         run.blocks[k], &text);
+      CheckBlock(block, pak, run.blocks[k], console);
+      file.Write(text);
+      text.clear();
+    }
+    run = ahead.valid() ? ahead.get() : DecodedRun{};
   }
   file.Write(text);
   // A write that failed on the way is reported where "Ok.." would stand.
