@@ -39,11 +39,6 @@ int FaultyFiles::Open(const char* path, int flags, mode_t mode) {
   return fd;
 }
 
-ssize_t FaultyFiles::Read(int fd, void* buffer, size_t count) {
-  if (Fails(kRead, PathOf(fd))) return -1;
-  return RealFileSystem::Read(fd, buffer, count);
-}
-
 ssize_t FaultyFiles::Write(int fd, const void* buffer, size_t count) {
   if (Fails(kWrite, PathOf(fd))) return -1;
   if (!space_) return RealFileSystem::Write(fd, buffer, count);
@@ -61,41 +56,45 @@ ssize_t FaultyFiles::Write(int fd, const void* buffer, size_t count) {
   return written;
 }
 
+// The real call `real`, unless the call is one to fail.
+#define VORLEX_FAULTY(call, what, real) return Fails(call, what) ? -1 : real
+
+ssize_t FaultyFiles::Read(int fd, void* buffer, size_t count) {
+  VORLEX_FAULTY(kRead, PathOf(fd), RealFileSystem::Read(fd, buffer, count));
+}
 int FaultyFiles::Stat(const char* path, struct stat* info) {
-  if (Fails(kStat, path)) return -1;
-  return RealFileSystem::Stat(path, info);
+  VORLEX_FAULTY(kStat, path, RealFileSystem::Stat(path, info));
 }
-
 int FaultyFiles::Fstat(int fd, struct stat* info) {
-  if (Fails(kFstat, PathOf(fd))) return -1;
-  return RealFileSystem::Fstat(fd, info);
+  VORLEX_FAULTY(kFstat, PathOf(fd), RealFileSystem::Fstat(fd, info));
 }
+int FaultyFiles::Ftruncate(int fd, off_t length) {
+  VORLEX_FAULTY(kFtruncate, PathOf(fd), RealFileSystem::Ftruncate(fd, length));
+}
+int FaultyFiles::Fchmod(int fd, mode_t mode) {
+  VORLEX_FAULTY(kFchmod, PathOf(fd), RealFileSystem::Fchmod(fd, mode));
+}
+int FaultyFiles::Fchown(int fd, uid_t owner, gid_t group) {
+  VORLEX_FAULTY(kFchown, PathOf(fd), RealFileSystem::Fchown(fd, owner, group));
+}
+int FaultyFiles::Flock(int fd, int operation) {
+  VORLEX_FAULTY(kFlock, PathOf(fd), RealFileSystem::Flock(fd, operation));
+}
+int FaultyFiles::Rename(const char* from, const char* to) {
+  VORLEX_FAULTY(kRename, std::string(from) + " " + to,
+                RealFileSystem::Rename(from, to));
+}
+int FaultyFiles::Unlink(const char* path) {
+  VORLEX_FAULTY(kUnlink, path, RealFileSystem::Unlink(path));
+}
+#undef VORLEX_FAULTY
 
+// A failed fsync or close has acted all the same, as the system's may have.
 int FaultyFiles::Fsync(int fd) {
   if (!Fails(kFsync, PathOf(fd))) return RealFileSystem::Fsync(fd);
   const int error = errno;
   RealFileSystem::Fsync(fd);
   return errno = error, -1;
-}
-
-int FaultyFiles::Ftruncate(int fd, off_t length) {
-  if (Fails(kFtruncate, PathOf(fd))) return -1;
-  return RealFileSystem::Ftruncate(fd, length);
-}
-
-int FaultyFiles::Fchmod(int fd, mode_t mode) {
-  if (Fails(kFchmod, PathOf(fd))) return -1;
-  return RealFileSystem::Fchmod(fd, mode);
-}
-
-int FaultyFiles::Fchown(int fd, uid_t owner, gid_t group) {
-  if (Fails(kFchown, PathOf(fd))) return -1;
-  return RealFileSystem::Fchown(fd, owner, group);
-}
-
-int FaultyFiles::Flock(int fd, int operation) {
-  if (Fails(kFlock, PathOf(fd))) return -1;
-  return RealFileSystem::Flock(fd, operation);
 }
 
 int FaultyFiles::Close(int fd) {
@@ -104,16 +103,6 @@ int FaultyFiles::Close(int fd) {
   paths_.erase(fd);
   const int result = RealFileSystem::Close(fd);
   return fails ? (errno = error, -1) : result;
-}
-
-int FaultyFiles::Rename(const char* from, const char* to) {
-  if (Fails(kRename, std::string(from) + " " + to)) return -1;
-  return RealFileSystem::Rename(from, to);
-}
-
-int FaultyFiles::Unlink(const char* path) {
-  if (Fails(kUnlink, path)) return -1;
-  return RealFileSystem::Unlink(path);
 }
 
 }  // namespace vorlex::core::testing
