@@ -5,8 +5,9 @@
 // regular file whole, locking it, buffered output, and replacing a file all
 // at once.
 //
-// Failures are reported as everywhere in the core: false (or nothing), with
-// the reason in a `why` string for the caller to show.
+// Failures are reported as everywhere in the core (base/failure.h): false or
+// nothing, with the reason in `why`. Replacing a file has more outcomes than
+// two, and says which in a Replaced value, with the reason in `why` too.
 #ifndef VORLEX_BASE_FILE_IO_H_
 #define VORLEX_BASE_FILE_IO_H_
 
