@@ -19,7 +19,9 @@ volatile sig_atomic_t g_remove = 0;
 volatile sig_atomic_t g_truncate_fd = -1;
 off_t g_truncate_length = 0;
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: standard output closed early (vorlex ... | head) would
+// otherwise end the run with a text file half written beside the old one.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 // Does only what is safe in a signal handler: unlink, ftruncate, write and
 // _exit, on data prepared beforehand.
@@ -34,6 +36,7 @@ void OnInterrupt(int signal) {
   if (signal == SIGINT) line = "vorlex: stopped by SIGINT\n";
   if (signal == SIGTERM) line = "vorlex: stopped by SIGTERM\n";
   if (signal == SIGHUP) line = "vorlex: stopped by SIGHUP\n";
+  if (signal == SIGPIPE) line = "vorlex: stopped by SIGPIPE\n";
   if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
     // As above: the exit status still tells.
   }
@@ -54,7 +57,16 @@ void EndRunOnInterrupt() {
   action.sa_handler = OnInterrupt;
   // While one signal is handled, the others wait: the undoing runs once.
   action.sa_mask = InterruptSignals();
-  for (int signal : kSignals) ::sigaction(signal, &action, nullptr);
+  for (int signal : kSignals) {
+    // A signal ignored by whoever started the run (nohup, a background
+    // job) stays ignored.
+    struct sigaction before = {};
+    if (::sigaction(signal, nullptr, &before) == 0 &&
+        before.sa_handler == SIG_IGN) {
+      continue;
+    }
+    ::sigaction(signal, &action, nullptr);
+  }
   g_installed = true;
 }
 

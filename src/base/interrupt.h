@@ -1,7 +1,8 @@
-// Ending a run that is interrupted (SIGINT, SIGTERM, SIGHUP) without leaving
-// debris: a temporary file is removed, a file being appended to is cut back
-// to its old length, one line goes to standard error, and the run ends with
-// status 128 + the signal's number.
+// Ending a run that is interrupted (SIGINT, SIGTERM, SIGHUP, and SIGPIPE
+// when standard output is closed) without leaving debris: a temporary file
+// is removed, a file being appended to is cut back to its old length, one
+// line goes to standard error, and the run ends with status 128 + the
+// signal's number.
 //
 // Only the program installs the handlers. Until it does, the functions that
 // name what to undo do nothing, so that the library never touches this
@@ -26,7 +27,7 @@ void TruncateOnInterrupt(int fd, off_t length);
 // Forgets what the two above named: the work is done or undone.
 void ForgetOnInterrupt();
 
-// Holds the three signals back while it lives, for a step that must not be
+// Holds those signals back while it lives, for a step that must not be
 // cut in half (writing a file in place and, if that fails, writing the old
 // contents back); one that arrives meanwhile ends the run afterwards.
 class InterruptsHeldBack {

@@ -405,14 +405,19 @@ TEST_F(PackSafetyTest, ALinkStaysItsTargetKeepsItsModeAReadOnlyOneIsRefused) {
   }
 }
 
-// Starts vorlex in the test's folder with `args`, standard output thrown
-// away and standard error into `err` (-1: thrown away too).
+// Starts vorlex in `folder` with `args`, standard error into `err` and
+// standard output into `out` (-1: thrown away).
 pid_t Start(const std::string& folder, const std::vector<const char*>& args,
-            int err = -1) {
+            int err = -1, int out = -1) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int null = ::open("/dev/null", O_WRONLY);
-    if (::chdir(folder.c_str()) != 0 || ::dup2(null, 1) < 0) _exit(126);
+    if (::chdir(folder.c_str()) != 0) _exit(126);
+    // As from a terminal, whatever the test runner ignores.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+      ::signal(signal, SIG_DFL);
+    }
+    ::dup2(out >= 0 ? out : null, 1);
     ::dup2(err >= 0 ? err : null, 2);
     std::vector<const char*> argv = {VORLEX_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -473,6 +478,27 @@ TEST_F(PackSafetyTest, ASignalAtTheCommitLeavesNoTemporaryFile) {
     }
     EXPECT_TRUE(caught) << signal;
   }
+  // Standard output closed early: /E ends with the dot that fills its
+  // buffer, the old text file in place.
+  const std::vector<TestBlock> many = RandomBlocks(3, 5000, 1);
+  Write("a.pak", MakePakfile(BuildHuffmanTree(AllStrings(many)), many));
+  Write("t.txt", "");
+  int out[2], err[2];
+  ASSERT_EQ(::pipe2(out, O_CLOEXEC) | ::pipe2(err, O_CLOEXEC), 0);
+  ::close(out[0]);
+  const pid_t pid =
+      Start(dir_.path(), {"a.pak", "t.txt", "/E"}, err[1], out[1]);
+  ::close(out[1]);
+  ::close(err[1]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  std::string said(256, '\0');
+  said.resize(std::max<ssize_t>(::read(err[0], said.data(), 256), 0));
+  ::close(err[0]);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 128 + SIGPIPE);
+  EXPECT_EQ(said, "vorlex: stopped by SIGPIPE\n");
+  EXPECT_EQ(Read("t.txt"), "");
+  EXPECT_EQ(Entries(), 2);
 }
 
 // Two /A runs at once take turns on the pakfile: both blocks are added.
