@@ -152,13 +152,12 @@ std::optional<Alphabet> MakeAlphabet(std::string_view charset,
 }
 
 bool TextReadsBack(std::string_view bytes, const Alphabet& alphabet,
-                   std::string* text) {
+                   std::string* text, std::string* back) {
   text->clear();
+  back->clear();
   AppendAsText(bytes, alphabet, text);
-  std::string back;
-  back.reserve(bytes.size());
-  return AppendAsBytes(ToComposedForm(*text), alphabet, &back).empty() &&
-         back == bytes;
+  return AppendAsBytes(ToComposedForm(*text), alphabet, back).empty() &&
+         *back == bytes;
 }
 
 std::string ToComposedForm(std::string_view text) {

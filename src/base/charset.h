@@ -50,9 +50,10 @@ std::optional<Alphabet> MakeAlphabet(std::string_view charset,
                                      std::string* problem);
 
 // Whether the text of `bytes` packs back to them: shown through the
-// alphabet, put in composed form and read back. Sets *text to the text.
+// alphabet, put in composed form and read back. Sets *text to the text and
+// *back to the bytes read back.
 bool TextReadsBack(std::string_view bytes, const Alphabet& alphabet,
-                   std::string* text);
+                   std::string* text, std::string* back);
 
 // The composed form (NFC) of a valid UTF-8 text.
 std::string ToComposedForm(std::string_view text);

@@ -3,7 +3,11 @@
 #ifndef VORLEX_BASE_RUN_OPTIONS_H_
 #define VORLEX_BASE_RUN_OPTIONS_H_
 
+#include <string>
+
 namespace vorlex::core {
+
+struct Alphabet;
 
 struct RunOptions {
   bool force = false;     // extraction may empty or append to any txtfile
@@ -11,6 +15,12 @@ struct RunOptions {
   bool quiet = false;     // no progress dots and no success messages
   bool compact = false;   // /P drops the old bytes past the new end
   bool in_place = false;  // write over the file where no temporary one fits
+  std::string charset{};  // the code page of the strings' bytes
+  std::string table{};    // a character table file over that code page
+  bool new_tree = false;  // /P builds a new code tree from the text
+  // Made from `charset` and `table` at start-up: the strings are UTF-8 text
+  // in the text file. Without one, bytes stay bytes.
+  const Alphabet* alphabet = nullptr;
 };
 
 }  // namespace vorlex::core

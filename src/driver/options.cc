@@ -31,6 +31,15 @@ constexpr OptionSpec kOptions[] = {
      .fits = kPackRuns | ModeBit(CommandMode::kExtractAll) |
              ModeBit(CommandMode::kExtractLast),
      .help = "/E, /L, /P, /R, /A: overwrite where no temporary file fits"},
+    {.name = "charset", .value = &RunOptions::charset,
+     .help = "the strings' code page (CP1252, latin2...): text is UTF-8",
+     .value_name = "NAME"},
+    {.name = "table", .value = &RunOptions::table,
+     .help = "a character table (XX=text lines) over --charset",
+     .value_name = "FILE"},
+    {.name = "new-tree", .flag = &RunOptions::new_tree,
+     .fits = ModeBit(CommandMode::kPak),
+     .help = "/P: a new code tree that holds the text's characters"},
 };
 // clang-format on
 

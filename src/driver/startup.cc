@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/charset.h"
 #include "base/file_io.h"
 #include "driver/command_line.h"
 #include "driver/options.h"
@@ -69,6 +70,36 @@ int OptionError(const std::string& message, Console& console) {
   return kExitUsage;
 }
 
+// Makes *alphabet from --charset and --table when either is given. Returns
+// kExitOk when the run goes on, else its exit status after telling why: a
+// code page that cannot be used is a command-line error, a character table
+// that cannot, an error in a file.
+int ChooseAlphabet(const RunOptions& run, FileSystem& files, Console& console,
+                   std::optional<Alphabet>* alphabet) {
+  if (run.charset.empty() && run.table.empty()) return kExitOk;
+  std::string problem;
+  if (!run.charset.empty() && !CodePageTexts(run.charset, &problem)) {
+    return OptionError("--charset: " + problem, console);
+  }
+  std::string contents;
+  if (!run.table.empty()) {
+    // A table is a few hundred lines; a megabyte is more than any.
+    std::string why;
+    std::optional<std::string> read =
+        ReadRegularFile(files, run.table, uint64_t{1} << 20, &why);
+    if (!read) {
+      console.Diagnose("cannot read the character table '" + run.table +
+                       "': " + why);
+      return kExitFailure;
+    }
+    contents = std::move(*read);
+  }
+  *alphabet = MakeAlphabet(run.charset, run.table, contents, &problem);
+  if (*alphabet) return kExitOk;
+  console.Diagnose(problem);
+  return kExitFailure;
+}
+
 // --info: the report on the one pakfile named.
 int ReportPakfile(const OptionReading& options, FileSystem& files,
                   Console& console) {
@@ -77,6 +108,11 @@ int ReportPakfile(const OptionReading& options, FileSystem& files,
   }
   const std::string misfit = CheckOptionsFit(options, kInfoRun, "--info");
   if (!misfit.empty()) return OptionError(misfit, console);
+  std::optional<Alphabet> alphabet;
+  if (const int status = ChooseAlphabet(options.run, files, console, &alphabet);
+      status != kExitOk) {
+    return status;
+  }
   const std::string& pakfile = options.positional[0];
   std::string why;
   std::optional<std::string> bytes =
@@ -85,7 +121,8 @@ int ReportPakfile(const OptionReading& options, FileSystem& files,
     console.Diagnose("cannot read pakfile '" + pakfile + "': " + why);
     return kExitFailure;
   }
-  console.out(PakReport(LoadPak(std::move(*bytes))));
+  console.out(
+      PakReport(LoadPak(std::move(*bytes)), alphabet ? &*alphabet : nullptr));
   return kExitOk;
 }
 
@@ -132,6 +169,13 @@ int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
       if (dry_run) console.Print(kDryRunLine);
     }
   } dry_run_line{console, options.run.dry_run};
+  RunOptions run = options.run;
+  std::optional<Alphabet> alphabet;
+  if (const int status = ChooseAlphabet(run, files, console, &alphabet);
+      status != kExitOk) {
+    return status;
+  }
+  if (alphabet) run.alphabet = &*alphabet;
 
   // Writing the text file over the pakfile would destroy the very data being
   // read, so the pair is refused before either file is opened.
@@ -172,7 +216,7 @@ int RunVorlex(const std::vector<std::string>& args, FileSystem& files,
                      std::to_string(pak.header.node_count - 1) + ")");
   }
 
-  RunCommand(command, pak, files, options.run, console);
+  RunCommand(command, pak, files, run, console);
   return console.error_reported || console.failure ? kExitFailure : kExitOk;
 }
 

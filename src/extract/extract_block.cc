@@ -93,10 +93,11 @@ DecodedBlock DecodePakBlock(const LoadedPak& pak, const BlockDecoder& decoder,
 }
 
 DecodedBlock ExtractBlock(const LoadedPak& pak, const BlockDecoder& decoder,
-                          size_t block, StringEndMemo* memo, std::string* out) {
+                          size_t block, StringEndMemo* memo, std::string* out,
+                          const Alphabet* alphabet) {
   DecodedBlock decoded = DecodePakBlock(pak, decoder, block, memo);
   AppendBlockSection(static_cast<int64_t>(block), pak.directory[block].id,
-                     decoded, out);
+                     decoded, out, alphabet);
   return decoded;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/alphabet.h"
 #include "extract/decoder.h"
 #include "pak/pak.h"
 
@@ -28,9 +29,10 @@ DecodedBlock DecodePakBlock(const LoadedPak& pak, const BlockDecoder& decoder,
                             size_t block, StringEndMemo* memo);
 
 // Decodes block `block` as DecodePakBlock does and appends its section of
-// the text file to *out.
+// the text file to *out, the strings through `alphabet` if given.
 DecodedBlock ExtractBlock(const LoadedPak& pak, const BlockDecoder& decoder,
-                          size_t block, StringEndMemo* memo, std::string* out);
+                          size_t block, StringEndMemo* memo, std::string* out,
+                          const Alphabet* alphabet = nullptr);
 
 }  // namespace vorlex::core
 

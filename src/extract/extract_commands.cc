@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <future>
 #include <vector>
 
+#include "base/charset.h"
 #include "base/file_io.h"
 #include "extract/extract_block.h"
 #include "extract/text_writer.h"
@@ -108,7 +110,7 @@ bool CloseTextFile(const std::string& txtfile, OutputFile* file,
 // damaged block make the run fail; strings that packing would not read back
 // unchanged are only named.
 void CheckBlock(size_t block, const LoadedPak& pak, const DecodedBlock& decoded,
-                Console& console) {
+                const Alphabet* alphabet, Console& console) {
   const std::string name = "block " + std::to_string(block);
   if (decoded.StringsDecoded() < static_cast<size_t>(decoded.string_count)) {
     console.failure = true;
@@ -117,7 +119,9 @@ void CheckBlock(size_t block, const LoadedPak& pak, const DecodedBlock& decoded,
                      std::to_string(decoded.string_count) + " strings, " +
                      std::to_string(decoded.StringsDecoded()) + " decoded");
   }
-  // A terminator ends every string, so no CR LF spans two of them.
+  // A terminator ends every string, so no CR LF spans two of them. With an
+  // alphabet EveryStringReadsBack has refused such strings already.
+  if (alphabet) return;
   if (!HoldsCrLf(decoded.text) && !HoldsEndOfText(decoded.text)) return;
   for (size_t k = 0; k < decoded.StringsDecoded(); ++k) {
     const std::string_view text = decoded.String(k);
@@ -154,6 +158,58 @@ DecodedRun DecodeRun(const LoadedPak& pak, const BlockDecoder& decoder,
   return run;
 }
 
+// Why the text of `bytes` through the alphabet would not pack back to them,
+// or the empty text.
+std::string ReadBackProblem(std::string_view bytes, const Alphabet& alphabet) {
+  std::string text, back;
+  if (TextReadsBack(bytes, alphabet, &text, &back)) {
+    // The reader takes CR LF for one line end, whatever stands around it.
+    if (!HoldsCrLf(text)) return "";
+    return "it holds CR LF, which the text file reads as one line end (a "
+           "character table entry such as 0D=[CR] shows the CR)";
+  }
+  const size_t at = static_cast<size_t>(
+      std::mismatch(bytes.begin(), bytes.end(), back.begin(), back.end())
+          .first -
+      bytes.begin());
+  std::string what = "byte " + HexByte(static_cast<uint8_t>(bytes[at])) +
+                     " (character " + std::to_string(at + 1) + ", shown as \"" +
+                     alphabet.texts[static_cast<uint8_t>(bytes[at])] + "\")";
+  if (at >= back.size()) return what + " would not pack back at all";
+  return what + " would pack back as byte " +
+         HexByte(static_cast<uint8_t>(back[at])) + " (\"" +
+         alphabet.texts[static_cast<uint8_t>(back[at])] + "\")";
+}
+
+// Whether every string of blocks `first` to `end` - 1 packs back to its own
+// bytes through the alphabet. Those that would not (a text of a character
+// table standing in a string literally, combining marks that the composed
+// form joins or reorders, CR LF) are named, and the run fails: a text file
+// that packs back as other bytes is not written at all.
+bool EveryStringReadsBack(size_t first, size_t end, const LoadedPak& pak,
+                          const BlockDecoder& decoder, const Alphabet& alphabet,
+                          Console& console) {
+  int64_t refused = 0;
+  StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
+  for (size_t block = first; block < end; ++block) {
+    const DecodedBlock decoded = DecodePakBlock(pak, decoder, block, &memo);
+    for (size_t k = 0; k < decoded.StringsDecoded(); ++k) {
+      const std::string why = ReadBackProblem(decoded.String(k), alphabet);
+      if (why.empty() || ++refused > 20) continue;
+      console.Diagnose("block " + std::to_string(block) + ", string " +
+                       std::to_string(k) + " cannot be shown with " +
+                       alphabet.name + ": " + why);
+    }
+  }
+  if (refused == 0) return true;
+  console.failure = true;
+  console.Diagnose("txtfile not written: " + std::to_string(refused) +
+                   (refused == 1 ? " string" : " strings") +
+                   " would not pack back to the pakfile's bytes with " +
+                   alphabet.name);
+  return false;
+}
+
 // Writes the file header and the sections of blocks `first` to B - 1, one dot
 // per block. With `first` at B the header stands alone and counts none. The
 // text file is replaced all at once, so that a run that fails or is stopped
@@ -169,6 +225,12 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
                         console)) {
     return;
   }
+  const BlockDecoder decoder(pak.tree);
+  if (options.alphabet &&
+      !EveryStringReadsBack(static_cast<size_t>(first), pak.directory.size(),
+                            pak, decoder, *options.alphabet, console)) {
+    return;
+  }
   WholeFileOutput file;
   std::string why;
   if (!file.Open(files, txtfile, options.in_place, &why)) {
@@ -180,7 +242,6 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
   std::string text;
   AppendFileHeader(pakfile, pak.header.node_count,
                    pak.header.block_count - first, &text);
-  const BlockDecoder decoder(pak.tree);
   StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
   const size_t blocks = pak.directory.size();
   auto decode_from = [&](size_t from) {
@@ -197,8 +258,8 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
       const size_t block = run.first + k;
       console.Print(".");
       AppendBlockSection(static_cast<int64_t>(block), pak.directory[block].id,
-                         run.blocks[k], &text);
-      CheckBlock(block, pak, run.blocks[k], console);
+                         run.blocks[k], &text, options.alphabet);
+      CheckBlock(block, pak, run.blocks[k], options.alphabet, console);
       file.Write(text);
       text.clear();
     }
@@ -242,13 +303,18 @@ void ExtractOne(const std::string&, const std::string& txtfile,
     return;
   }
   const size_t block = static_cast<size_t>(block_nr);
+  const BlockDecoder decoder(pak.tree);
+  if (options.alphabet && !EveryStringReadsBack(block, block + 1, pak, decoder,
+                                                *options.alphabet, console)) {
+    return;
+  }
   OutputFile file;
   if (!OpenTextFile(files, txtfile, /*append=*/true, &file, console)) return;
   std::string text;
   StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
   const DecodedBlock decoded =
-      ExtractBlock(pak, BlockDecoder(pak.tree), block, &memo, &text);
-  CheckBlock(block, pak, decoded, console);
+      ExtractBlock(pak, decoder, block, &memo, &text, options.alphabet);
+  CheckBlock(block, pak, decoded, options.alphabet, console);
   WriteOutput(&file, text);
   if (!CloseTextFile(txtfile, &file, console)) console.PrintError(kCannotWrite);
 }

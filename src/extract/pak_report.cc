@@ -42,6 +42,31 @@ int64_t UsedLength(const CodeTree& tree, std::string_view block,
   return static_cast<int64_t>(std::min(at, block.size()));
 }
 
+// A byte's text for the report: one field, so blanks and control
+// characters are written by number.
+std::string ShownText(std::string_view text) {
+  std::string shown;
+  size_t at = 0;
+  while (at < text.size()) {
+    const int32_t code_point = CodePointAt(text, at);
+    size_t length = 1;
+    while (at + length < text.size() &&
+           (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80) {
+      ++length;
+    }
+    if (code_point <= ' ' || (code_point >= 0x7F && code_point < 0xA0)) {
+      char number[16];
+      std::snprintf(number, sizeof number, "U+%04X",
+                    static_cast<unsigned>(code_point));
+      shown.append(number);
+    } else {
+      shown.append(text.substr(at, length));
+    }
+    at += length;
+  }
+  return shown;
+}
+
 void AddRecord(std::string* report, std::string_view word, int64_t value) {
   report->append(word).append(" ").append(std::to_string(value)).append("\n");
 }
@@ -63,7 +88,7 @@ int32_t SoundCodeLength(const CodeTree& tree, unsigned char c) {
   return 0;
 }
 
-std::string PakReport(const LoadedPak& pak) {
+std::string PakReport(const LoadedPak& pak, const Alphabet* alphabet) {
   std::string report;
   const int64_t file_size = static_cast<int64_t>(pak.bytes.size());
   AddRecord(&report, "file-size", file_size);
@@ -83,12 +108,15 @@ std::string PakReport(const LoadedPak& pak) {
     if (bits > 0) {
       ++count;
       codes.append("code " + Shown(static_cast<unsigned char>(c)) + " " +
-                   std::to_string(bits) + "\n");
+                   std::to_string(bits));
+      if (alphabet) codes.append(" " + ShownText(alphabet->texts[c]));
+      codes.append("\n");
     } else if (c >= ' ' && c < 127) {
       ++missing_count;
       missing.append(" " + Shown(static_cast<unsigned char>(c)));
     }
   }
+  if (alphabet) report.append("charset " + alphabet->name + "\n");
   AddRecord(&report, "alphabet", count);
   report.append(codes);
   report.append("not-encodable " + std::to_string(missing_count) + missing +

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/alphabet.h"
 #include "pak/pak.h"
 
 namespace vorlex::core {
@@ -20,8 +21,9 @@ int32_t SoundCodeLength(const CodeTree& tree, unsigned char c);
 //   file-size BYTES
 //   node-count N
 //   broken-nodes COUNT [NODE ...]
+//   charset NAME                    only with --charset or --table
 //   alphabet COUNT                  then COUNT records, in byte order:
-//   code CHAR BITS
+//   code CHAR BITS [TEXT]           TEXT with --charset or --table
 //   not-encodable COUNT [CHAR ...]  the printable ASCII characters, 32 to 126
 //   block-count B                   then B records, in directory order:
 //   block NR ID OFFSET LENGTH STRINGS complete|incomplete
@@ -30,8 +32,10 @@ int32_t SoundCodeLength(const CodeTree& tree, unsigned char c);
 // case hexadecimal digits for every other byte (the blank is 0x20). LENGTH is
 // the block's extent (to the next block's Offset); for the last block, when
 // it decodes completely, the bytes its strings take, and the rest of the file
-// after them are the stale bytes (otherwise 0).
-std::string PakReport(const LoadedPak& pak);
+// after them are the stale bytes (otherwise 0). TEXT is the character's
+// text in the chosen code page or table, blanks and control characters
+// written as U+ and four or more hexadecimal digits.
+std::string PakReport(const LoadedPak& pak, const Alphabet* alphabet = nullptr);
 
 }  // namespace vorlex::core
 

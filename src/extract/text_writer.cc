@@ -30,7 +30,8 @@ void AppendFileHeader(std::string_view pakfile, int64_t node_count,
 }
 
 void AppendBlockSection(int64_t block_nr, int64_t id,
-                        const DecodedBlock& decoded, std::string* out) {
+                        const DecodedBlock& decoded, std::string* out,
+                        const Alphabet* alphabet) {
   AppendNumberLine("Block Nr: ", block_nr, out);
   AppendNumberLine("ID: ", id, out);
   AppendNumberLine("Nr of Strings: ", decoded.string_count, out);
@@ -39,7 +40,13 @@ void AppendBlockSection(int64_t block_nr, int64_t id,
                11 * decoded.StringsDecoded() + kRuleLine.size() + 2);
   for (size_t k = 0; k < decoded.StringsDecoded(); ++k) {
     AppendNumber(static_cast<int64_t>(k), out);
-    out->append(":  ").append(decoded.String(k)).append(kLineEnd);
+    out->append(":  ");
+    if (alphabet) {
+      AppendAsText(decoded.String(k), *alphabet, out);
+    } else {
+      out->append(decoded.String(k));
+    }
+    out->append(kLineEnd);
   }
   out->append(kRuleLine).append(kLineEnd);
 }

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/alphabet.h"
 #include "extract/decoder.h"
 
 namespace vorlex::core {
@@ -31,9 +32,10 @@ void AppendFileHeader(std::string_view pakfile, int64_t node_count,
 
 // The section of block number `block_nr`: its three header lines, one line
 // per decoded string (an LF inside a string is written in place) and the rule
-// line.
+// line. With an alphabet the strings are written as its UTF-8 texts.
 void AppendBlockSection(int64_t block_nr, int64_t id,
-                        const DecodedBlock& decoded, std::string* out);
+                        const DecodedBlock& decoded, std::string* out,
+                        const Alphabet* alphabet = nullptr);
 
 // What the text file cannot carry back unchanged when it is packed again.
 // A CR directly before an LF comes back as the LF alone, since the reader

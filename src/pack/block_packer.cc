@@ -30,6 +30,39 @@ void BlockPacker::Tell(int64_t block_nr, int64_t line,
   ++packed->problems;
 }
 
+void BlockPacker::ConvertStrings(int64_t block_nr, PackedSection* packed,
+                                 bool tell) {
+  converted_.clear();
+  converted_ends_.clear();
+  for (size_t k = 0; k < section_.strings.size(); ++k) {
+    text_problems_.clear();
+    StringTextToBytes(section_.strings[k].text,
+                      {.line = section_.string_lines[k],
+                       .column = section_.string_columns[k]},
+                      *alphabet_, &converted_, &text_problems_);
+    converted_ends_.push_back(converted_.size());
+    if (!tell) continue;
+    for (const TextProblem& problem : text_problems_) {
+      Tell(block_nr, problem.line, {}, problem.what, packed);
+    }
+  }
+  size_t begin = 0;
+  for (size_t k = 0; k < section_.strings.size(); ++k) {
+    section_.strings[k].text =
+        std::string_view(converted_).substr(begin, converted_ends_[k] - begin);
+    begin = converted_ends_[k];
+  }
+}
+
+void BlockPacker::CountSection(CharacterCounts* counts) {
+  ReadTextSection(reader_, &section_);
+  PackedSection ignored;
+  if (alphabet_) ConvertStrings(0, &ignored, /*tell=*/false);
+  for (const BlockString& string : section_.strings) {
+    CountCharacters(string.text, counts);
+  }
+}
+
 PackedSection BlockPacker::PackBlock(int64_t block_nr, std::string* out) {
   PackedSection packed;
   packed.start = out->size();
@@ -39,6 +72,7 @@ PackedSection BlockPacker::PackBlock(int64_t block_nr, std::string* out) {
   for (const SectionProblem& problem : section_.problems) {
     Tell(block_nr, problem.line, problem.messages, problem.what, &packed);
   }
+  if (alphabet_) ConvertStrings(block_nr, &packed, /*tell=*/true);
   problems_.clear();
   if (section_.string_count >= 0 &&
       !EncodeBlock(section_.string_count, section_.strings, coder_, out,
@@ -52,11 +86,28 @@ PackedSection BlockPacker::PackBlock(int64_t block_nr, std::string* out) {
           problem.kind == BlockProblem::Kind::kMissingIndex) {
         continue;
       }
+      const bool no_code = problem.kind == BlockProblem::Kind::kNoCode;
+      std::string what = problem.what;
+      if (no_code && alphabet_) {
+        const auto byte = static_cast<uint8_t>(
+            section_.strings[problem.string].text[problem.position]);
+        const std::string& shown = alphabet_->texts[byte];
+        if (shown != std::string(1, static_cast<char>(byte))) {
+          what += " (\"" + shown + "\" in " + alphabet_->name + ")";
+        }
+      }
       Tell(block_nr, ProblemLine(section_, problem),
-           problem.kind == BlockProblem::Kind::kNoCode
-               ? kNoCode
-               : std::vector<std::string>{},
-           problem.what, &packed);
+           no_code ? kNoCode : std::vector<std::string>{}, what, &packed);
+      if (no_code && !hinted_) {
+        // Without an alphabet the texts are the bytes as written.
+        const std::string hint =
+            alphabet_ ? "the pakfile's tree lacks characters of the text; "
+                        "--new-tree with /P makes a tree that holds them"
+                      : Utf8Hint(section_.strings[problem.string].text,
+                                 problem.position, coder_.codes);
+        if (!hint.empty()) console_.Diagnose(txt_name_ + ": " + hint);
+        hinted_ = !hint.empty();
+      }
     }
   }
   if (!section_.complete) {

@@ -9,10 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "base/alphabet.h"
 #include "base/console.h"
 #include "pack/block_encoder.h"
 #include "pack/line_reader.h"
+#include "pack/text_conversion.h"
 #include "pack/text_reader.h"
+#include "pack/tree_builder.h"
 
 namespace vorlex::core {
 
@@ -32,13 +35,15 @@ struct PackedSection {
 class BlockPacker {
  public:
   // `lines` is read from the line after the count line on; `txt_name` names
-  // the text file in diagnostics.
+  // the text file in diagnostics. With an alphabet, the strings' texts are
+  // UTF-8 and are converted to its bytes before they are encoded.
   BlockPacker(LineReader& lines, const BlockCoder& coder, std::string txt_name,
-              Console& console)
+              Console& console, const Alphabet* alphabet = nullptr)
       : reader_(lines),
         coder_(coder),
         txt_name_(std::move(txt_name)),
-        console_(console) {}
+        console_(console),
+        alphabet_(alphabet) {}
 
   // Reads the next block section and, when it is sound, appends the block's
   // bytes to *out (left as it was otherwise); `block_nr` names it in
@@ -51,7 +56,15 @@ class BlockPacker {
   // The id from the last "ID:" line read; kept from block to block.
   int32_t current_block_id() const { return reader_.current_block_id; }
 
+  // Reads the next block section and only converts its strings, adding
+  // their characters (terminators included) to *counts: what a new code
+  // tree is made from. Tells nothing; PackBlock tells every problem later.
+  void CountSection(CharacterCounts* counts);
+
  private:
+  // With an alphabet: replaces the section's texts by their bytes, telling
+  // each character that cannot be converted.
+  void ConvertStrings(int64_t block_nr, PackedSection* packed, bool tell);
   void Tell(int64_t block_nr, int64_t line,
             const std::vector<std::string>& messages, const std::string& what,
             PackedSection* packed, bool tell = true);
@@ -60,10 +73,15 @@ class BlockPacker {
   const BlockCoder& coder_;
   std::string txt_name_;
   Console& console_;
+  const Alphabet* alphabet_;
   bool told_end_ = false;
+  bool hinted_ = false;  // the UTF-8 hint is given once a run
   // Reused from block to block.
   TextSection section_;
   std::vector<BlockProblem> problems_;
+  std::string converted_;
+  std::vector<size_t> converted_ends_;
+  std::vector<TextProblem> text_problems_;
 };
 
 }  // namespace vorlex::core

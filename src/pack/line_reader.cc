@@ -23,11 +23,12 @@ LineReader::LineReader(std::string_view text) : unread_(text) {
   CutAtEndOfText(&unread_);
 }
 
-LineReader::LineReader(FileSystem& files, int fd, size_t chunk_size)
+LineReader::LineReader(FileSystem& files, int fd, size_t chunk_size, bool utf8)
     : files_(&files),
       fd_(fd),
       chunk_size_(chunk_size == 0 ? 1 : chunk_size),
-      source_done_(fd < 0) {}
+      source_done_(fd < 0),
+      ends_at_byte_26_(!utf8) {}
 
 bool LineReader::Fill() {
   if (source_done_) return false;
@@ -44,7 +45,7 @@ bool LineReader::Fill() {
     std::string_view fresh;
     if (got > 0) {
       fresh = std::string_view(buffer_.data() + kept, static_cast<size_t>(got));
-      if (CutAtEndOfText(&fresh)) source_done_ = true;
+      if (ends_at_byte_26_ && CutAtEndOfText(&fresh)) source_done_ = true;
     } else {
       source_done_ = true;
       read_failed_ = got < 0;

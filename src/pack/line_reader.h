@@ -23,8 +23,10 @@ class LineReader {
   explicit LineReader(std::string&& text) = delete;
   // Reads from `fd` through `files` (which must outlive the reader; the
   // descriptor is not closed by it); `chunk_size` is the size of each read,
-  // and the buffer grows only for a line longer than it.
-  LineReader(FileSystem& files, int fd, size_t chunk_size = kDefaultChunkSize);
+  // and the buffer grows only for a line longer than it. A UTF-8 text file
+  // (`utf8`) holds byte 26 as a character like any other.
+  LineReader(FileSystem& files, int fd, size_t chunk_size = kDefaultChunkSize,
+             bool utf8 = false);
 
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
@@ -53,6 +55,7 @@ class LineReader {
   std::string_view unread_;  // the bytes not yet handed out as lines
   bool source_done_ = true;  // no more bytes will come from the source
   bool read_failed_ = false;
+  bool ends_at_byte_26_ = true;
   int64_t line_number_ = 0;
 };
 

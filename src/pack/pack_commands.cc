@@ -17,16 +17,20 @@
 #include "pack/image_builder.h"
 #include "pack/line_reader.h"
 #include "pack/text_reader.h"
+#include "pack/tree_builder.h"
 #include "pak/fields.h"
+#include "pak/pak_format.h"
 
 namespace vorlex::core {
 namespace {
 
 // The text file, open for line reading. One that cannot be opened reads as a
-// file without lines.
+// file without lines. A UTF-8 text file (read through an alphabet) holds
+// byte 26 as a character.
 class TextInput {
  public:
-  TextInput(FileSystem& files, const std::string& path, Console& console)
+  TextInput(FileSystem& files, const std::string& path, Console& console,
+            bool utf8)
       : files_(files) {
     fd_ = files.Open(path.c_str(), O_RDONLY, 0);
     if (fd_ < 0) {
@@ -34,7 +38,7 @@ class TextInput {
                        "': " + std::strerror(errno));
       lines_.emplace(std::string_view());
     } else {
-      lines_.emplace(files, fd_);
+      lines_.emplace(files, fd_, LineReader::kDefaultChunkSize, utf8);
     }
   }
   ~TextInput() {
@@ -102,12 +106,13 @@ std::optional<int32_t> CheckedCount(std::optional<int32_t> count, int64_t most,
 // Reads `count` block sections into rows `first_row` on. The loop runs to its
 // end whatever fails, so that every dot and message is printed.
 void PackBlocks(LineReader& lines, const LoadedPak& pak, int64_t first_row,
-                int32_t count, const std::string& txtfile, Console& console,
+                int32_t count, const std::string& txtfile,
+                const RunOptions& options, Console& console,
                 ImageBuilder* builder, Refusal* refusal) {
   const CodeTable codes = BuildCodeTable(pak.tree);
   const BlockDecoder decoder(pak.tree);
   const BlockCoder coder{.codes = codes, .decoder = decoder};
-  BlockPacker packer(lines, coder, txtfile, console);
+  BlockPacker packer(lines, coder, txtfile, console, options.alphabet);
   for (int32_t k = 0; k < count; ++k) {
     console.Print(".");
     const int64_t row = first_row + k;
@@ -236,13 +241,51 @@ void Finish(const std::string& pakfile, TextInput& input,
   Commit(pakfile, builder->result(), refusal, files, options, console, summary);
 }
 
+// --new-tree: reads the text file's `count` block sections once more and
+// puts a new code tree made from their strings in place of the pakfile's.
+// Returns the summary line, or the reason when the strings use more
+// characters than a tree holds.
+std::string PlantNewTree(const std::string& pakfile, const std::string& txtfile,
+                         int32_t count, const RunOptions& options,
+                         FileSystem& files, Console& console, LoadedPak* pak,
+                         Refusal* refusal) {
+  CharacterCounts counts{};
+  {
+    TextInput input(files, txtfile, console, options.alphabet != nullptr);
+    ReadBlockCount(input.lines());
+    const CodeTable codes = BuildCodeTable(pak->tree);
+    const BlockDecoder decoder(pak->tree);
+    BlockPacker packer(input.lines(), {.codes = codes, .decoder = decoder},
+                       txtfile, console, options.alphabet);
+    for (int32_t k = 0; k < count; ++k) packer.CountSection(&counts);
+  }
+  const NewTree made = BuildNewTree(counts);
+  if (made.nodes.empty()) {
+    refusal->Add("the strings use " + std::to_string(made.characters) +
+                 " different characters; a new code tree holds at most " +
+                 std::to_string(kMaxNewTreeCharacters));
+    return "";
+  }
+  const int32_t old_count = pak->header.node_count;
+  const auto new_count = static_cast<int32_t>(made.nodes.size());
+  pak->tree = CodeTree{};
+  pak->tree.nodes = made.nodes;
+  PrepareCodeTree(&pak->tree);
+  pak->header.node_count = new_count;
+  return pakfile + ": new code tree of " + std::to_string(made.characters) +
+         " characters, " + std::to_string(new_count) + " nodes (" +
+         std::to_string(kNodeRecordSize * new_count) +
+         " bytes); the old one had " + std::to_string(old_count) + " nodes (" +
+         std::to_string(kNodeRecordSize * old_count) + " bytes)";
+}
+
 // The replace step of /R, and of /A after its add step (`added`, with the
 // reason the add step was refused, if it was).
 void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
                  LoadedPak& pak, FileSystem& files, const RunOptions& options,
                  Console& console, bool added, const std::string& add_refusal,
                  int64_t size_before) {
-  TextInput input(files, txtfile, console);
+  TextInput input(files, txtfile, console, options.alphabet != nullptr);
   const int64_t blocks = static_cast<int64_t>(pak.directory.size());
   const std::optional<int32_t> count =
       CheckedCount(ReadCount(input.lines(), console), blocks,
@@ -265,8 +308,8 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
       !builder.StartReplace(pak, blocks - *count, *count, &why)) {
     refusal.Add(why);
   }
-  PackBlocks(input.lines(), pak, blocks - *count, *count, txtfile, console,
-             &builder, &refusal);
+  PackBlocks(input.lines(), pak, blocks - *count, *count, txtfile, options,
+             console, &builder, &refusal);
   Finish(pakfile, input, txtfile, size_before, old_extents, &builder, &refusal,
          files, options, console);
 }
@@ -276,7 +319,7 @@ void ReplaceLast(const std::string& pakfile, const std::string& txtfile,
 void RebuildPak(const std::string& pakfile, const std::string& txtfile,
                 LoadedPak& pak, FileSystem& files, const RunOptions& options,
                 Console& console) {
-  TextInput input(files, txtfile, console);
+  TextInput input(files, txtfile, console, options.alphabet != nullptr);
   const std::optional<int32_t> count = CheckedCount(
       ReadCount(input.lines(), console), LimitMax(Limit::kBlockCount),
       std::string(LimitText(Limit::kBlockCount)), txtfile, console);
@@ -285,13 +328,21 @@ void RebuildPak(const std::string& pakfile, const std::string& txtfile,
   const std::vector<int64_t> old_extents =
       BlockExtents(pak.directory, static_cast<int64_t>(pak.bytes.size()));
   Refusal refusal;
+  const std::string tree_summary =
+      options.new_tree ? PlantNewTree(pakfile, txtfile, *count, options, files,
+                                      console, &pak, &refusal)
+                       : "";
   ImageBuilder builder;
   std::string why;
-  if (!builder.StartRebuild(pak, *count, &why)) refusal.Add(why);
-  PackBlocks(input.lines(), pak, 0, *count, txtfile, console, &builder,
-             &refusal);
+  // A text that no new tree can hold is refused before any block is read.
+  if (!refusal.refused()) {
+    if (!builder.StartRebuild(pak, *count, &why)) refusal.Add(why);
+    PackBlocks(input.lines(), pak, 0, *count, txtfile, options, console,
+               &builder, &refusal);
+  }
   Finish(pakfile, input, txtfile, static_cast<int64_t>(pak.bytes.size()),
          old_extents, &builder, &refusal, files, options, console);
+  if (!refusal.refused() && !tree_summary.empty()) console.Note(tree_summary);
 }
 
 void ReplaceLastBlocks(const std::string& pakfile, const std::string& txtfile,

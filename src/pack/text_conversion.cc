@@ -8,8 +8,9 @@
 namespace vorlex::core {
 namespace {
 
-// "line L, column C" of the character at `position` of a string's text.
-std::string Place(std::string_view text, size_t position, TextStart start) {
+// The line of the character at `position` of a string's text, and "column
+// C: " for it.
+TextProblem Place(std::string_view text, size_t position, TextStart start) {
   const std::string_view before = text.substr(0, position);
   const size_t line_feed = before.rfind('\n');
   const int64_t line =
@@ -19,27 +20,27 @@ std::string Place(std::string_view text, size_t position, TextStart start) {
           ? start.column + static_cast<int64_t>(CharacterCount(before))
           : 1 + static_cast<int64_t>(
                     CharacterCount(before.substr(line_feed + 1)));
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+  return {line, "column " + std::to_string(column) + ": "};
 }
 
 }  // namespace
 
 bool StringTextToBytes(std::string_view text, TextStart start,
                        const Alphabet& alphabet, std::string* bytes,
-                       std::vector<std::string>* problems) {
+                       std::vector<TextProblem>* problems) {
   if (const std::optional<size_t> invalid = FirstInvalidUtf8(text)) {
-    problems->push_back(Place(text, *invalid, start) + ": " +
-                        DescribeCharacterAt(text, *invalid) +
-                        " is not UTF-8; with " + alphabet.name +
-                        " the text file must be saved as UTF-8");
+    problems->push_back(Place(text, *invalid, start));
+    problems->back().what += DescribeCharacterAt(text, *invalid) +
+                             " is not UTF-8; with " + alphabet.name +
+                             " the text file must be saved as UTF-8";
     return false;
   }
   const std::string composed = ToComposedForm(text);
   const std::vector<size_t> unheld = AppendAsBytes(composed, alphabet, bytes);
   for (size_t position : unheld) {
-    problems->push_back(Place(text, SourcePosition(text, position), start) +
-                        ": " + DescribeCharacterAt(composed, position) +
-                        " has no byte in " + alphabet.name);
+    problems->push_back(Place(text, SourcePosition(text, position), start));
+    problems->back().what += DescribeCharacterAt(composed, position) +
+                             " has no byte in " + alphabet.name;
   }
   return unheld.empty();
 }

@@ -21,14 +21,20 @@ struct TextStart {
   int64_t column = 1;
 };
 
+// A character of a string's text that cannot be converted.
+struct TextProblem {
+  int64_t line = 0;
+  std::string what;  // "column 7: U+0100 'Ā' has no byte in CP1252"
+};
+
 // Converts the text of one string (its continuation lines joined with LF)
 // to the bytes that it stands for in `alphabet`, reading it in composed
 // form. Appends to *bytes what could be converted, and to *problems one
-// "line L, column C: why" for each character that no byte stands for and
-// for text that is not UTF-8. Returns whether all of it was converted.
+// entry for each character that no byte stands for and for text that is not
+// UTF-8. Returns whether all of it was converted.
 bool StringTextToBytes(std::string_view text, TextStart start,
                        const Alphabet& alphabet, std::string* bytes,
-                       std::vector<std::string>* problems);
+                       std::vector<TextProblem>* problems);
 
 // For a character without a code when no alphabet was chosen: when the byte
 // at `position` of `text` starts a UTF-8 sequence of two or more bytes, a

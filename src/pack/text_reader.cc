@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/alphabet.h"
 #include "base/numbers.h"
 #include "pak/pak_format.h"
 
@@ -52,6 +53,7 @@ class SectionParser {
     section_.complete = false;
     section_.strings.clear();
     section_.string_lines.clear();
+    section_.string_columns.clear();
     section_.texts.clear();
     section_.problems.clear();
     section_.unfinished.clear();
@@ -84,7 +86,11 @@ class SectionParser {
               "nr, ID, nr of strings); the line is dropped",
               {" Error: String Before Header!"});
     } else {
-      TakeStringLine(key, value.substr(std::min<size_t>(2, value.size())));
+      const std::string_view text =
+          value.substr(std::min<size_t>(2, value.size()));
+      const auto column = static_cast<int64_t>(CharacterCount(
+          line.substr(0, static_cast<size_t>(text.data() - line.data()))));
+      TakeStringLine(key, text, column + 1);
     }
   }
 
@@ -121,7 +127,8 @@ class SectionParser {
     ++header_lines_;
   }
 
-  void TakeStringLine(std::string_view key, std::string_view value) {
+  void TakeStringLine(std::string_view key, std::string_view value,
+                      int64_t column) {
     const int64_t line_number = reader_.lines.line_number();
     const int64_t index = RoundToInteger(NumericValue(key));
     std::string_view text = value;
@@ -140,6 +147,7 @@ class SectionParser {
     section_.strings.push_back(BlockString{.index = index, .text = {}});
     reader_.ends.push_back(section_.texts.size());
     section_.string_lines.push_back(line_number);
+    section_.string_columns.push_back(column);
     if (index + 1 == n()) section_.complete = true;
   }
 

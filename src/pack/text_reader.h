@@ -57,6 +57,8 @@ struct TextSection {
   // into `texts`; the line each began on.
   std::vector<BlockString> strings;
   std::vector<int64_t> string_lines;
+  // The column (from 1, in characters) where each string's text begins.
+  std::vector<int64_t> string_columns;
   std::string texts;
   // What was wrong in the header lines, in line order.
   std::vector<SectionProblem> problems;

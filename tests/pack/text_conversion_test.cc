@@ -19,29 +19,33 @@ TEST(TextConversionTest, ComposedTextBecomesBytesAndWhatCannotIsPlaced) {
   struct Case {
     std::string_view text;
     std::string_view bytes;
-    std::vector<std::string> problems;
+    std::vector<std::string> problems;  // "line: what"
   } cases[] = {
       {"Café crème|", "Caf\xE9 cr\xE8me|", {}},
       {"Cafe\u0301 cre\u0300me|", "Caf\xE9 cr\xE8me|", {}},  // decomposed
       {"a\nbĀ€ł|",
        "a\nb\x80|",
-       {"line 8, column 2: U+0100 'Ā' has no byte in CP1252",
-        "line 8, column 4: U+0142 'ł' has no byte in CP1252"}},
+       {"8: column 2: U+0100 'Ā' has no byte in CP1252",
+        "8: column 4: U+0142 'ł' has no byte in CP1252"}},
       {"e\u0301Ā|",  // the column the user's file shows
        "\xE9|",
-       {"line 7, column 7: U+0100 'Ā' has no byte in CP1252"}},
+       {"7: column 7: U+0100 'Ā' has no byte in CP1252"}},
       {"ab\xE9|",
        "",
-       {"line 7, column 7: byte 0xE9 is not UTF-8; with CP1252 the text file "
+       {"7: column 7: byte 0xE9 is not UTF-8; with CP1252 the text file "
         "must be saved as UTF-8"}},
   };
   for (const Case& c : cases) {
     std::string bytes;
-    std::vector<std::string> problems;
+    std::vector<TextProblem> problems;
     EXPECT_EQ(StringTextToBytes(c.text, {7, 5}, cp1252, &bytes, &problems),
               c.problems.empty());
     EXPECT_EQ(bytes, c.bytes);
-    EXPECT_EQ(problems, c.problems);
+    std::vector<std::string> told;
+    for (const TextProblem& p : problems) {
+      told.push_back(std::to_string(p.line) + ": " + p.what);
+    }
+    EXPECT_EQ(told, c.problems);
   }
 }
 

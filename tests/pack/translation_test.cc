@@ -1,0 +1,249 @@
+// A translator's own alphabet through the program: strings as UTF-8 text in
+// a code page or character table (--charset, --table), the hint for UTF-8
+// text packed without one, and new code trees (--new-tree).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/charset.h"
+#include "support/command_test.h"
+#include "support/pak_maker.h"
+
+namespace vorlex::core::testing {
+namespace {
+
+const std::string kDone = " ---- Done! ----\r\n";
+
+// One string of each byte value from `first` to `last`, '|' aside.
+TestBlock EveryByte(int first, int last) {
+  TestBlock block{.id = first, .strings = {}};
+  for (int byte = first; byte <= last; ++byte) {
+    if (byte != '|') block.strings.push_back(std::string(1, char(byte)) + "|");
+  }
+  return block;
+}
+
+std::string PakOf(const std::vector<TestBlock>& blocks) {
+  return MakePakfile(BuildHuffmanTree(AllStrings(blocks)), blocks);
+}
+
+// The pakfile's node records, as Char, Parent, Child-L, Child-R.
+std::vector<TreeNode> NodesOf(const std::string& pak) {
+  return LoadTestPak(pak).tree.nodes;
+}
+
+class TranslationTest : public CommandTest {
+ protected:
+  // Packs `text` into a.pak (written as `pak` first) with `options`.
+  RunResult Pack(const std::string& pak, std::string_view text,
+                 std::vector<std::string> options,
+                 const std::string& command = "/P") {
+    Write("a.pak", pak);
+    Write("t.txt", text);
+    options.insert(options.end(), {"a.pak", "t.txt", command});
+    return Vorlex(options);
+  }
+};
+
+TEST_F(TranslationTest, EveryByteComesBackThroughEveryCodePageAndTable) {
+  // A tree holds at most 128 characters: three pakfiles share the bytes.
+  const std::vector<std::string> paks = {PakOf({EveryByte(0, 84)}),
+                                         PakOf({EveryByte(85, 169)}),
+                                         PakOf({EveryByte(170, 255)})};
+  std::vector<std::vector<std::string>> alphabets;
+  for (std::string_view name : kListedCodePages) {
+    alphabets.push_back({"--charset=" + std::string(name)});
+  }
+  Write("t.tbl", "01=[END]\r\n0D=[CR]\r\n81=[PAUSE]\r\nE9=é\r\n");
+  alphabets.push_back({"--table=t.tbl"});
+  alphabets.push_back({"--charset=CP1250", "--table=t.tbl"});
+  for (const std::vector<std::string>& alphabet : alphabets) {
+    for (const std::string& pak : paks) {
+      SCOPED_TRACE(alphabet.back() + " " + std::to_string(pak[0]));
+      Write("a.pak", pak);
+      std::vector<std::string> args = alphabet;
+      args.insert(args.end(), {"a.pak", "t.txt", "/E"});
+      const RunResult extracted = Vorlex(args);
+      EXPECT_EQ(extracted.exit_status, 0) << extracted.err;
+      args.back() = "/P";
+      EXPECT_EQ(Vorlex(args).exit_status, 0);
+      EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
+    }
+  }
+  // Windows-1252's five undefined bytes show as the C1 controls.
+  Write("a.pak", PakOf({{1, {"\x81\x8D\x8F\x90\x9D\xE9|"}}}));
+  EXPECT_EQ(Vorlex({"--charset=windows-1252", "a.pak", "t.txt", "/E"}).out,
+            ".Ok..\r\n");
+  EXPECT_NE(Read("t.txt").find("0:  \u0081\u008D\u008F\u0090\u009Dé|\r\n"),
+            std::string::npos);
+}
+
+TEST_F(TranslationTest, RefusedTablesCodePagesAndStringsSayWhere) {
+  const std::string pak = PakOf({{1, {"[END]|", "\x01|"}}});
+  struct Case {
+    std::vector<std::string> args;
+    std::string table;
+    int status;
+    std::string told;
+  } cases[] = {
+      {{"--table=t.tbl"},
+       "01=[END]\n",
+       1,
+       "block 0, string 0 cannot be shown with t.tbl: byte 5B (character 1, "
+       "shown as \"[\") would pack back as byte 01 (\"[END]\")"},
+      {{"--table=t.tbl"},
+       "01=[END]\nxx\n",
+       1,
+       "character table t.tbl, line 2: not an entry of the form XX=text"},
+      {{"--table=t.tbl"}, "E9=é\n\n e9=e\n", 1, "line 3: not an entry"},
+      {{"--table=t.tbl"},
+       "E9=é\r\nE9=e\r\n",
+       1,
+       "line 2: byte E9 was given on line 1 already"},
+      {{"--table=t.tbl"},
+       "80=x\nE9=x\n",
+       1,
+       "line 2: \"x\" is the text of byte 80 on line 1 already"},
+      {{"--table=missing.tbl"}, "", 1, "cannot read the character table"},
+      {{"--charset=cp037"}, "", 2, "does not keep ASCII"},
+      {{"--charset=Klingon"}, "", 2, "unknown code page \"Klingon\""},
+      {{"--charset=UTF-8"}, "", 2, "more than one byte"},
+  };
+  for (const Case& c : cases) {
+    Write("a.pak", pak);
+    Write("t.tbl", c.table);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"a.pak", "t.txt", "/E"});
+    const RunResult run = Vorlex(args);
+    EXPECT_EQ(run.exit_status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
+    EXPECT_FALSE(Exists("t.txt"));  // nothing is written that packs wrong
+  }
+}
+
+TEST_F(TranslationTest, TextIsComposedPlacedAndHintedAt) {
+  const std::string pak = PakOf({{7, {"Caf\xE9 cr\xE8me|"}}});
+  const std::string header =
+      "Number of Blocks: 1\r\nBlock Nr: 0\r\nID: 7\r\n"
+      "Nr of Strings: 1\r\n";
+  // Decomposed text, and a byte-order mark, pack as composed text does.
+  for (const std::string& text :
+       {"\xEF\xBB\xBF" + header + "0:  Café crème|\r\n",
+        header + "0:  Cafe\u0301 cre\u0300me|\r\n"}) {
+    const RunResult run = Pack(pak, text, {"--charset=latin1"});
+    EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n." + kDone) << run.err;
+    EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
+  }
+  // A character the code page cannot hold, named where the file shows it.
+  RunResult run =
+      Pack(pak, header + "0:  Cafe\u0301 Ā|\r\n", {"--charset=CP1252"});
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_NE(run.err.find("t.txt:5: block 0: column 11: U+0100 'Ā' has no "
+                         "byte in CP1252"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
+  // UTF-8 text packed as bytes: the tree holds é as byte E9 of CP1252.
+  run = Pack(pak, header + "0:  Café crème|\r\n", {});
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_NE(run.err.find("t.txt: the text looks like UTF-8 (U+00E9 'é' is "
+                         "written as several bytes): --charset=CP1252 would "
+                         "read it as byte E9, which the pakfile's tree holds"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST_F(TranslationTest, NewTreesHoldTheTranslationsLetters) {
+  const std::string pak = PakOf({{7, {"Hello|", "Bye|"}}});
+  Write("pl.tbl", "B3=ł\n");  // over CP1252, whose B3 is '³'
+  const std::vector<std::string> options = {"--charset=CP1252",
+                                            "--table=pl.tbl", "--new-tree"};
+  const std::string text = ExpectedExtractText(
+      "a.pak", 9,
+      {{7, {"Café, señor?|", "Straße|"}}, {8, {"Łąka, łza|", "|", "\n|"}}});
+  // Ł and ą are not in the table yet: refused at their columns.
+  RunResult run = Pack(pak, text, options);
+  EXPECT_NE(run.err.find("t.txt:14: block 1: column 6: U+0105 'ą' has no "
+                         "byte in CP1252 with pl.tbl"),
+            std::string::npos)
+      << run.err;
+  Write("pl.tbl", "B3=ł\nB9=ą\nA3=Ł\n");
+  std::string first;
+  for (int time = 0; time < 2; ++time) {  // the same text, the same bytes
+    run = Pack(pak, text, options);
+    EXPECT_EQ(run.out, "Nr of Blocks: 2\r\n.." + kDone) << run.err;
+    EXPECT_NE(run.err.find("a.pak: new code tree of 22 characters, 43 nodes "
+                           "(172 bytes); the old one had 13 nodes (52 bytes)"),
+              std::string::npos)
+        << run.err;
+    if (time == 0) first = Read("a.pak");
+  }
+  EXPECT_EQ(Read("a.pak"), first);
+  // Leaves first, in rising byte order; the interior nodes after them.
+  const std::vector<TreeNode> nodes = NodesOf(first);
+  for (size_t k = 0; k < nodes.size(); ++k) {
+    EXPECT_EQ(nodes[k].child_l == 255, k < 22) << k;
+    if (k > 0 && k < 22) {
+      EXPECT_LT(nodes[k - 1].char_, nodes[k].char_);
+    }
+  }
+  std::vector<std::string> extract = {"--charset=CP1252", "--table=pl.tbl",
+                                      "a.pak", "back.txt", "/E"};
+  EXPECT_EQ(Vorlex(extract).exit_status, 0);
+  std::string expected = text;
+  expected.replace(expected.find("Nods: 9"), 7, "Nods: 43");
+  EXPECT_EQ(Read("back.txt"), expected);
+
+  // A text of empty strings uses '|' alone; 128 characters fit, 129 do not.
+  std::string many;
+  for (int byte = 0xA0; byte <= 0xFF; ++byte) many += char(byte);
+  many += "0123456789abcdefghijklmnopqrstu";  // 96 + 31 = 127, and '|'
+  struct Case {
+    std::string string;
+    int nodes;  // 0: refused
+  } cases[] = {{"|", 2}, {many + "|", 255}, {many + "F|", 0}};
+  for (const Case& c : cases) {
+    run = Pack(pak, ExpectedExtractText("a.pak", 0, {{1, {c.string, "|"}}}),
+               {"--new-tree"});
+    if (c.nodes == 0) {
+      EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n Error: Pakfile not changed!\r\n");
+      EXPECT_NE(run.err.find("the strings use 129 different characters; a "
+                             "new code tree holds at most 128"),
+                std::string::npos);
+      EXPECT_EQ(Read("a.pak"), pak);
+      continue;
+    }
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(NodesOf(Read("a.pak")).size(), static_cast<size_t>(c.nodes));
+    EXPECT_EQ(Vorlex({"a.pak", "back.txt", "/E"}).exit_status, 0);
+    EXPECT_NE(Read("back.txt").find("0:  " + c.string + "\r\n1:  |\r\n"),
+              std::string::npos);
+  }
+  for (const char* command : {"/R", "/A"}) {
+    run = Pack(pak, text, {"--new-tree"}, command);
+    EXPECT_EQ(run.exit_status, 2);
+    EXPECT_NE(run.err.find("option '--new-tree' does not fit"),
+              std::string::npos);
+    EXPECT_EQ(Read("a.pak"), pak);
+  }
+}
+
+TEST_F(TranslationTest, TheFrenchSamplePacksWithANewTree) {
+  const std::string french =
+      ReadFileOrDie(VORLEX_SOURCE_DIR "/examples/sample_fr.txt");
+  Write("sample.pak", ReadFileOrDie(VORLEX_SOURCE_DIR "/examples/sample.pak"));
+  Write("fr.txt", french);
+  const RunResult run =
+      Vorlex({"--charset=CP1252", "--new-tree", "sample.pak", "fr.txt", "/P"});
+  EXPECT_EQ(run.out, "Nr of Blocks: 4\r\n...." + kDone) << run.err;
+  EXPECT_EQ(
+      Vorlex({"--charset=CP1252", "sample.pak", "back.txt", "/E"}).exit_status,
+      0);
+  const std::string back = Read("back.txt");
+  EXPECT_EQ(back.substr(back.find("Number of Blocks")),
+            french.substr(french.find("Number of Blocks")));
+}
+
+}  // namespace
+}  // namespace vorlex::core::testing
