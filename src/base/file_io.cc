@@ -266,6 +266,11 @@ bool LockExclusively(FileSystem& files, const std::string& path,
                      std::string* why) {
   for (int waited = 0;;) {
     if (files.Flock(file->fd(), LOCK_EX | LOCK_NB) != 0) {
+      // A file system without locks (some network ones) is written as
+      // before there were locks, rather than not at all.
+      if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL) {
+        return true;
+      }
       if (errno != EWOULDBLOCK && errno != EINTR) {
         *why = "cannot lock it: " + ErrorText(errno);
         return false;

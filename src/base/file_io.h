@@ -86,13 +86,15 @@ class OpenFile {
 bool OpenRegularFile(FileSystem& files, const std::string& path,
                      uint64_t max_size, OpenFile* file, std::string* why);
 
+// How long a run that changes a file waits for another's lock on it.
+inline constexpr int kLockWaitMs = 10000;
+
 // Takes an exclusive lock on the file that *file holds open from `path`,
 // waiting up to `wait_ms` milliseconds while another holds it, and makes
 // sure that `path` still names the locked file: where it was replaced in
 // the meantime, the new file is opened (as OpenRegularFile does) and locked
-// instead. The lock lasts while *file stays open.
-// How long a run that changes a file waits for another's lock on it.
-inline constexpr int kLockWaitMs = 10000;
+// instead. The lock lasts while *file stays open. Where the file system
+// has no locks, the file is used unlocked.
 bool LockExclusively(FileSystem& files, const std::string& path,
                      uint64_t max_size, int wait_ms, OpenFile* file,
                      std::string* why);

@@ -98,6 +98,15 @@ TEST_F(FileIoTest, LockExclusivelyWaitsBoundedAndFollowsAReplacedFile) {
   std::string bytes;
   ASSERT_TRUE(ReadRest(files, waiter.fd(), &bytes, &why));
   EXPECT_EQ(bytes, "new");
+  // Without locks on the file system the file is used as it is; any other
+  // failure to lock refuses it.
+  for (const auto& [error, locked] :
+       {std::pair{ENOLCK, true}, {EBADF, false}}) {
+    FaultyFiles faulty;
+    faulty.FailEvery(FaultyFiles::kFlock, error);
+    EXPECT_EQ(LockExclusively(faulty, Path("p.pak"), 99, 0, &waiter, &why),
+              locked);
+  }
 }
 
 TEST_F(FileIoTest, SameFileByPathOrByIdentity) {
