@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -60,6 +61,7 @@ struct TableEntry {
 
 struct DecodeEngines {
   Walker walker;
+  std::once_flag table_made;
   std::vector<TableEntry> table;  // indexed by the next kTableBits bits
 };
 

@@ -306,7 +306,6 @@ void AppendString(std::string_view file, int64_t q, int64_t end,
 BlockDecoder::BlockDecoder(const CodeTree& tree) : tree_(&tree) {
   auto engines = std::make_shared<DecodeEngines>();
   engines->walker = MakeWalker(tree);
-  engines->table = MakeDecodeTable(tree);
   engines_ = std::move(engines);
 }
 
@@ -314,6 +313,13 @@ DecodedBlock BlockDecoder::Decode(std::string_view block) const {
   const size_t n = BytesToInteger(block.substr(0, 2)) & 0xFFFF;
   return block.size() < 2 + 2 * n + kTableMinBytes ? DecodeByWalk(block)
                                                    : DecodeByTable(block);
+}
+
+const std::vector<TableEntry>& BlockDecoder::Table() const {
+  // Made at the first block long enough for it: short blocks never need it.
+  std::call_once(engines_->table_made,
+                 [this] { engines_->table = MakeDecodeTable(*tree_); });
+  return engines_->table;
 }
 
 bool BlockDecoder::CanDecodeInFile() const { return engines_->walker.compact; }
@@ -367,7 +373,7 @@ DecodedBlock BlockDecoder::DecodeInFile(std::string_view file, int64_t begin,
     const int64_t real_end = std::min(x, file_size);
     const StringRun run = DecodeStrings(
         file.substr(static_cast<size_t>(p), static_cast<size_t>(real_end - p)),
-        wanted(), hints, *tree_, engines_->table, kGiveUpBits, &decoded);
+        wanted(), hints, *tree_, Table(), kGiveUpBits, &decoded);
     hints = {};
     if (run.unfinished_bit == StringRun::kNone) break;
     if (!run.gave_up && real_end == x) break;  // cut short by the extent
@@ -386,7 +392,7 @@ DecodedBlock BlockDecoder::DecodeByWalk(std::string_view block) const {
 }
 
 DecodedBlock BlockDecoder::DecodeByTable(std::string_view block) const {
-  return DecodeBlockWithTable(block, *tree_, engines_->table);
+  return DecodeBlockWithTable(block, *tree_, Table());
 }
 
 }  // namespace vorlex::core

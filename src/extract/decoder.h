@@ -31,6 +31,7 @@ struct DecodedBlock {
 };
 
 struct DecodeEngines;
+struct TableEntry;
 
 // What decoding the blocks of one pakfile learns about where long strings
 // end, so that bytes that many blocks cover are walked about once. One per
@@ -83,8 +84,10 @@ class BlockDecoder {
   const CodeTree& tree() const { return *tree_; }
 
  private:
+  const std::vector<TableEntry>& Table() const;
+
   const CodeTree* tree_;
-  std::shared_ptr<const DecodeEngines> engines_;
+  std::shared_ptr<DecodeEngines> engines_;
 };
 
 }  // namespace vorlex::core

@@ -144,13 +144,13 @@ struct DecodedRun {
   std::vector<DecodedBlock> blocks;
 };
 
-// Decodes blocks from `first` on, up to 128 of them or 4 MiB of text.
+// Decodes blocks from `first` on, until they give `text_limit` bytes of
+// text: a thread per run costs far less than decoding that much.
 DecodedRun DecodeRun(const LoadedPak& pak, const BlockDecoder& decoder,
-                     StringEndMemo* memo, size_t first) {
+                     StringEndMemo* memo, size_t first, size_t text_limit) {
   DecodedRun run{.first = first, .blocks = {}};
   size_t text_size = 0;
-  for (size_t b = first; b < pak.directory.size() && run.blocks.size() < 128 &&
-                         text_size < (size_t{4} << 20);
+  for (size_t b = first; b < pak.directory.size() && text_size < text_limit;
        ++b) {
     run.blocks.push_back(DecodePakBlock(pak, decoder, b, memo));
     text_size += run.blocks.back().text.size();
@@ -245,9 +245,11 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
   StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
   const size_t blocks = pak.directory.size();
   auto decode_from = [&](size_t from) {
-    return DecodeRun(pak, decoder, &memo, from);
+    return DecodeRun(pak, decoder, &memo, from, size_t{4} << 20);
   };
-  DecodedRun run = decode_from(static_cast<size_t>(first));
+  // A short first run, so that writing starts soon.
+  DecodedRun run = DecodeRun(pak, decoder, &memo, static_cast<size_t>(first),
+                             size_t{256} << 10);
   while (!run.blocks.empty()) {
     const size_t next = run.first + run.blocks.size();
     std::future<DecodedRun> ahead;

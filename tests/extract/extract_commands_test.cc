@@ -278,7 +278,7 @@ TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {
        "block 1, string 3 holds CR LF", "block 1, string 3 holds the byte 26",
        "!string 0", "!string 4"});
   ExpectAll(RandomBlocks(12, 6, 400), {});  // enough for the lookup table
-  ExpectAll(RandomBlocks(13, 700, 3), {});  // decoded ahead in several runs
+  ExpectAll(RandomBlocks(13, 4000, 6), {});  // decoded ahead in several runs
   // The sample: an empty string, an empty block, a line break.
   const RunResult run =
       Vorlex({VORLEX_SOURCE_DIR "/examples/sample.pak", "s.txt", "/E"});
