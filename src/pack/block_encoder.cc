@@ -56,7 +56,8 @@ bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
     problems->push_back(BlockProblem{.kind = kind,
                                      .string = string,
                                      .position = position,
-                                     .what = std::move(what)});
+                                     .what = std::move(what),
+                                     .positions = {}});
   };
   // A character with no code, or (found only when the block does not read
   // back) one whose code does not end at a leaf.
@@ -113,7 +114,18 @@ bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
       (*out)[at + 1] = static_cast<char>((relative >> 8) & 0xFF);
     }
     const EncodeResult bad = EncodeString(strings[k].text, coder.codes, out);
-    if (!bad.ok) UnencodableProblem(bad, k);
+    if (!bad.ok) {
+      UnencodableProblem(bad, k);
+      // Every other character without a code, so that one look finds all.
+      const std::string_view text = strings[k].text;
+      std::vector<size_t>& positions = problems->back().positions;
+      for (size_t i = bad.position; i < text.size(); ++i) {
+        if (coder.codes.codes[static_cast<unsigned char>(text[i])].length ==
+            0) {
+          positions.push_back(i);
+        }
+      }
+    }
   }
 
   if (problems->size() == problems_before) {

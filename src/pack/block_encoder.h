@@ -58,6 +58,9 @@ struct BlockProblem {
   size_t string = kWholeBlock;  // which of the strings given, in their order
   size_t position = 0;  // kNoCode, kNotLeaf: the character's place in the text
   std::string what;     // "string index 7 lies outside 0 to 1"
+  // kNoCode: the place of every character without a code in the text,
+  // `position` first.
+  std::vector<size_t> positions;
 };
 
 // Appends a block of `count` strings to *out: the count, the relative offset

@@ -48,13 +48,21 @@ class BlockPacker {
   // Reads the next block section and, when it is sound, appends the block's
   // bytes to *out (left as it was otherwise); `block_nr` names it in
   // diagnostics. Prints the reader's and the encoder's error messages on
-  // standard output where the section's lines bring them, and tells each
-  // problem on standard error (the end of the text file only once, however
-  // many blocks it cuts off).
+  // standard output where the section's lines bring them, and tells the
+  // block's first real cause on standard error with its line, summing up
+  // what follows from it (the end of the text file only once, however many
+  // blocks it cuts off).
   PackedSection PackBlock(int64_t block_nr, std::string* out);
 
   // The id from the last "ID:" line read; kept from block to block.
   int32_t current_block_id() const { return reader_.current_block_id; }
+
+  // After the last block a command needs (`last_block_nr`): when that block
+  // was complete, any later line holding ':' is text that the count line (on
+  // `count_line`, counting `blocks`) leaves out. Reads the rest of the text
+  // file; returns the problem, told on standard error, or the empty text.
+  std::string CheckNothingLeft(int64_t count_line, int64_t blocks,
+                               int64_t last_block_nr);
 
   // Reads the next block section and only converts its strings, adding
   // their characters (terminators included) to *counts: what a new code
@@ -62,12 +70,22 @@ class BlockPacker {
   void CountSection(CharacterCounts* counts);
 
  private:
-  // With an alphabet: replaces the section's texts by their bytes, telling
-  // each character that cannot be converted.
-  void ConvertStrings(int64_t block_nr, PackedSection* packed, bool tell);
-  void Tell(int64_t block_nr, int64_t line,
-            const std::vector<std::string>& messages, const std::string& what,
-            PackedSection* packed, bool tell = true);
+  // One problem of the block being packed.
+  struct Found {
+    int64_t line = 0;
+    std::string what;
+    bool cause = false;  // a cause of its own, told before the rest
+  };
+  // With an alphabet: replaces the section's texts by their bytes, keeping
+  // (with `tell`) each character that cannot be converted as a problem.
+  void ConvertStrings(bool tell);
+  // Tells the block's first real cause on standard error, the others
+  // summed up after it, and records it in *packed.
+  void TellBlock(int64_t block_nr, PackedSection* packed);
+  std::string Where(int64_t line, int64_t block_nr) const;
+  // Every character of one string that has no code, in one message; *line
+  // is set to the line of the first.
+  std::string NoCodeMessage(const BlockProblem& problem, int64_t* line) const;
 
   SectionReader reader_;
   const BlockCoder& coder_;
@@ -76,6 +94,14 @@ class BlockPacker {
   const Alphabet* alphabet_;
   bool told_end_ = false;
   bool hinted_ = false;  // the UTF-8 hint is given once a run
+  // The block before: its count line and count, whether it was complete,
+  // and whether it had problems of its own.
+  int64_t previous_count_line_ = 0;
+  int32_t previous_count_ = -1;
+  bool previous_complete_ = false;
+  bool previous_refused_ = false;
+  bool has_previous_ = false;
+  std::vector<Found> found_;
   // Reused from block to block.
   TextSection section_;
   std::vector<BlockProblem> problems_;

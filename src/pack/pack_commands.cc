@@ -112,6 +112,7 @@ void PackBlocks(LineReader& lines, const LoadedPak& pak, int64_t first_row,
   const CodeTable codes = BuildCodeTable(pak.tree);
   const BlockDecoder decoder(pak.tree);
   const BlockCoder coder{.codes = codes, .decoder = decoder};
+  const int64_t count_line = lines.line_number();
   BlockPacker packer(lines, coder, txtfile, console, options.alphabet);
   for (int32_t k = 0; k < count; ++k) {
     console.Print(".");
@@ -131,6 +132,10 @@ void PackBlocks(LineReader& lines, const LoadedPak& pak, int64_t first_row,
       builder->EndBlock(packer.current_block_id(), start);
     }
   }
+  // More text than the count line counts: a section left out.
+  std::string left =
+      packer.CheckNothingLeft(count_line, count, first_row + count - 1);
+  if (!left.empty()) refusal->Add(std::move(left));
 }
 
 // A text file that could not be read to its end may have been cut anywhere,
@@ -207,7 +212,9 @@ void Commit(const std::string& pakfile, std::string_view image,
     console.PrintError(" Error: Pakfile not changed!");
     std::string line = "'" + pakfile + "' not changed: " + refusal->reason;
     if (refusal->count > 1) {
-      line += " (and " + std::to_string(refusal->count - 1) + " more problems)";
+      const int64_t more = refusal->count - 1;
+      line += " (and " + std::to_string(more) +
+              (more == 1 ? " more problem)" : " more problems)");
     }
     console.Diagnose(line);
     return;

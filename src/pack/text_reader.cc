@@ -1,11 +1,13 @@
 #include "pack/text_reader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
 #include "base/alphabet.h"
 #include "base/numbers.h"
+#include "pak/fields.h"
 #include "pak/pak_format.h"
 
 namespace vorlex::core {
@@ -43,6 +45,19 @@ bool EndsWithTerminator(std::string_view text) {
   return !text.empty() && text.back() == kTerminator;
 }
 
+// Whether a line taken into a string reads like a line of its own: a string
+// line ("12: ...") or a header line ("ID: 3"). Said only to explain a
+// refusal; the reading itself never looks at it.
+bool ReadsLikeItsOwnLine(std::string_view line) {
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return false;
+  const std::string_view key =
+      TrimTrailingBlanks(TrimLeadingBlanks(line.substr(0, colon)));
+  if (key == "Block Nr" || key == "ID" || key == "Nr of Strings") return true;
+  return !key.empty() &&
+         key.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 // Reads one block section; the state of one call of ReadTextSection.
 class SectionParser {
  public:
@@ -52,8 +67,8 @@ class SectionParser {
     section_.count_line = 0;
     section_.complete = false;
     section_.strings.clear();
-    section_.string_lines.clear();
-    section_.string_columns.clear();
+    section_.places.clear();
+    section_.stray_line = 0;
     section_.texts.clear();
     section_.problems.clear();
     section_.unfinished.clear();
@@ -81,6 +96,9 @@ class SectionParser {
     if (n() == -1 && key != "0" && NumericValue(key) == 0) {
       TakeHeaderLine(trimmed, value);
     } else if (n() < 0) {
+      if (header_lines_ == 0 && section_.stray_line == 0) {
+        section_.stray_line = reader_.lines.line_number();
+      }
       Problem(reader_.lines.line_number(),
               "a string line before the block's three header lines (block "
               "nr, ID, nr of strings); the line is dropped",
@@ -88,6 +106,7 @@ class SectionParser {
     } else {
       const std::string_view text =
           value.substr(std::min<size_t>(2, value.size()));
+      // The column (from 1, in characters) where the text begins.
       const auto column = static_cast<int64_t>(CharacterCount(
           line.substr(0, static_cast<size_t>(text.data() - line.data()))));
       TakeStringLine(key, text, column + 1);
@@ -101,11 +120,21 @@ class SectionParser {
         break;
       case 1:
         reader_.current_block_id = RoundToInteger(NumericValue(value));
+        if (!HoldsNumber(value)) {
+          NoNumber(line_number, "ID", value);
+        } else if (!Fits(Limit::kBlockId, reader_.current_block_id)) {
+          Problem(line_number,
+                  "the ID " + std::to_string(reader_.current_block_id) + "; " +
+                      std::string(LimitText(Limit::kBlockId)));
+          section_.problems.back().cause = true;
+        }
         break;
       case 2:
         section_.string_count = RoundToInteger(NumericValue(value));
         section_.count_line = line_number;
-        if (n() < 0) {
+        if (!HoldsNumber(value)) {
+          NoNumber(line_number, "Nr of Strings", value);
+        } else if (n() < 0) {
           Problem(line_number,
                   "a negative string count (" + std::to_string(n()) + ")");
         }
@@ -132,22 +161,28 @@ class SectionParser {
     const int64_t line_number = reader_.lines.line_number();
     const int64_t index = RoundToInteger(NumericValue(key));
     std::string_view text = value;
+    TextSection::Place place{
+        .line = line_number, .column = column, .last = line_number};
     if (!EndsWithTerminator(text)) {
       // The view dies with the next line read, so the string is gathered.
       std::string& joined = reader_.joined;
       joined.assign(text);
       while (!EndsWithTerminator(joined) && !reader_.lines.AtEnd()) {
+        const std::string_view next = reader_.lines.NextLine();
+        if (place.swallowed == 0 && ReadsLikeItsOwnLine(next)) {
+          place.swallowed = reader_.lines.line_number();
+        }
         joined.push_back('\n');
-        joined.append(reader_.lines.NextLine());
+        joined.append(next);
       }
+      place.last = reader_.lines.line_number();
       text = joined;
     }
     section_.texts.append(CutAfterTerminator(text));
     // Each string's end for now; Finish turns them into views.
     section_.strings.push_back(BlockString{.index = index, .text = {}});
     reader_.ends.push_back(section_.texts.size());
-    section_.string_lines.push_back(line_number);
-    section_.string_columns.push_back(column);
+    section_.places.push_back(place);
     if (index + 1 == n()) section_.complete = true;
   }
 
@@ -168,6 +203,12 @@ class SectionParser {
           (n() < 0 ? std::string(" (its header lines are missing)")
                    : " (index " + std::to_string(n() - 1) + " never came)");
     }
+  }
+
+  void NoNumber(int64_t line, std::string_view name, std::string_view value) {
+    Problem(line, "\"" + std::string(name) + ":\" holds no number (\"" +
+                      std::string(TrimLeadingBlanks(value)) + "\")");
+    section_.problems.back().cause = true;
   }
 
   void Problem(int64_t line, std::string what,
@@ -193,6 +234,38 @@ std::optional<int32_t> ReadBlockCount(LineReader& lines) {
     return RoundToInteger(NumericValue(value));
   }
   return std::nullopt;
+}
+
+bool HoldsNumber(std::string_view value) {
+  size_t at = 0;
+  while (at < value.size() &&
+         std::isspace(static_cast<unsigned char>(value[at])) != 0) {
+    ++at;
+  }
+  const std::string_view rest = value.substr(at);
+  auto digit_at = [&](size_t k, std::string_view digits) {
+    return k < rest.size() && digits.find(rest[k]) != std::string_view::npos;
+  };
+  constexpr std::string_view kDecimal = "0123456789";
+  if (digit_at(0, kDecimal)) return true;
+  if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
+    return digit_at(1, kDecimal);
+  }
+  if (!rest.empty() && rest[0] == '.') return digit_at(1, kDecimal);
+  if (rest.size() >= 2 && rest[0] == '&') {
+    switch (rest[1]) {
+      case 'H':
+      case 'h':
+        return digit_at(2, "0123456789ABCDEFabcdef");
+      case 'O':
+      case 'o':
+        return digit_at(2, "01234567");
+      case 'B':
+      case 'b':
+        return digit_at(2, "01");
+    }
+  }
+  return false;
 }
 
 std::string FormatMessageNumber(double value) {

@@ -39,9 +39,17 @@ std::optional<int32_t> ReadBlockCount(LineReader& lines);
 // trailing point, a blank in front when it is not negative.
 std::string FormatMessageNumber(double value);
 
+// Whether `value` holds a number: after its leading white space it begins
+// with a digit, a sign or '.' followed by a digit, or "&H", "&O", "&B"
+// followed by a digit of that radix ("-.5" and "-&H1" do not).
+bool HoldsNumber(std::string_view value);
+
 // Something wrong in the lines of a section.
 struct SectionProblem {
   int64_t line = 0;  // the text file's line, counting from 1
+  // A header value that holds no number or an ID outside its field: a cause
+  // of its own, told before what follows from it.
+  bool cause = false;
   // The error lines the section's reading prints on standard output, in
   // order (" Error: String Before Header!", "???: ..."); often none.
   std::vector<std::string> messages;
@@ -54,12 +62,21 @@ struct TextSection {
   int64_t count_line = 0;     // the line of the third header line
   bool complete = false;      // ended by its count of 0 or its last index
   // The strings in line order, each cut after its first '|' and pointing
-  // into `texts`; the line each began on.
+  // into `texts`, and where each stands in the text file.
+  struct Place {
+    int64_t line = 0;       // the line it began on
+    int64_t column = 0;     // the column (from 1, in characters) of its
+                            // first character there
+    int64_t last = 0;       // the last line it took
+    int64_t swallowed = 0;  // the first later line it took that reads like
+                            // a string or header line of its own, or 0
+  };
   std::vector<BlockString> strings;
-  std::vector<int64_t> string_lines;
-  // The column (from 1, in characters) where each string's text begins.
-  std::vector<int64_t> string_columns;
+  std::vector<Place> places;
   std::string texts;
+  // The first line of a string read before any header line of the section
+  // (the section began with stray string lines), or 0.
+  int64_t stray_line = 0;
   // What was wrong in the header lines, in line order.
   std::vector<SectionProblem> problems;
   // Why the section is not complete (the text file ended, or could not be

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/file_io.h"
@@ -68,7 +69,8 @@ struct Case {
   std::string text;
   std::string out;         // ending in kDone, or else a refusal
   std::string after = "";  // the pakfile after a run that ends in kDone
-  std::string told = "";   // a part of standard error
+  // A part of standard error; one that begins with "vorlex: " begins it.
+  std::string told = "";
   const char* txtfile = "t.txt";
 };
 
@@ -92,6 +94,9 @@ class PackCommandTest : public CommandTest {
       EXPECT_EQ(run.exit_status, done ? 0 : 1);
       EXPECT_EQ(Hex(Read("a.pak")), Hex(done ? c.after : before));
       EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
+      if (c.told.starts_with("vorlex: ")) {
+        EXPECT_TRUE(run.err.starts_with(c.told)) << run.err;
+      }
     }
   }
 };
@@ -213,6 +218,84 @@ TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
        "", "before block 0"},
       {"/A", MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535)),
        one_more, NotChanged(1), "", "65535 blocks"},
+  });
+}
+
+// A text file of one or more sections, each "ID: <id>", "Nr of Strings:
+// <count>" and its lines.
+std::string Sections(
+    const std::string& blocks,
+    const std::vector<std::tuple<std::string, std::string,
+                                 std::vector<std::string>>>& sections) {
+  std::vector<std::string> lines = {"Number of Blocks: " + blocks};
+  for (const auto& [id, count, strings] : sections) {
+    lines.insert(lines.end(),
+                 {"Block Nr: 0", "ID: " + id, "Nr of Strings: " + count});
+    lines.insert(lines.end(), strings.begin(), strings.end());
+  }
+  return CrLf(lines);
+}
+
+// A slip of the hand in the text file is refused, its first cause named with
+// its line; what it does not touch packs as before.
+TEST_F(PackCommandTest, NamesTheFirstCauseOfARefusal) {
+  const std::string pak = ThreeNodePak();
+  const std::string sbh = " Error: String Before Header!\r\n";
+  const std::string cnf = " Error: Char not Found in Tree!\r\n";
+  auto made = [](std::vector<TestBlock> blocks) {
+    return MakePakfile(ThreeNodeTree(), blocks);
+  };
+  const std::vector<std::string> a = {"0:  A|"};
+  Expect({
+      {"/P", pak, Sections("1", {{"65535", "1", a}}), Done(1),
+       made({{65535, {"A|"}}})},
+      {"/P", pak, Sections("1", {{"65536", "1", a}}), NotChanged(1), "",
+       "vorlex: t.txt:3: block 0: the ID 65536; an ID holds 0 to 65535\n"},
+      {"/P", pak, Sections("1", {{"-1", "1", a}}), NotChanged(1), "",
+       "vorlex: t.txt:3: block 0: the ID -1;"},
+      {"/P", pak, Sections("1", {{"&H1F", "&h1", a}}), Done(1),
+       made({{31, {"A|"}}})},
+      {"/P", pak, Sections("1", {{"&H", "1", a}}), NotChanged(1), "",
+       "vorlex: t.txt:3: block 0: \"ID:\" holds no number (\"&H\")\n"},
+      {"/P", pak, Sections("1", {{"abc", "1", a}}), NotChanged(1), "",
+       "vorlex: t.txt:3: block 0: \"ID:\" holds no number (\"abc\")\n"},
+      // A count of no number reads as 0; its strings open the next section.
+      {"/P", pak, Sections("2", {{"1", "three", a}, {"2", "1", a}}),
+       "Nr of Blocks: 2\r\n.." + sbh + kNotChanged, "",
+       "vorlex: t.txt:4: block 0: \"Nr of Strings:\" holds no number "
+       "(\"three\")\nvorlex: 'a.pak' not changed: t.txt:4: block 0: "
+       "\"Nr of Strings:\" holds no number (\"three\") (and 1 more "
+       "problem)\n"},
+      // A string line added without raising the count.
+      {"/P", pak,
+       Sections("2", {{"1", "1", {"0:  A|", "1:  A|"}}, {"2", "1", a}}),
+       "Nr of Blocks: 2\r\n.." + sbh + kNotChanged, "",
+       "vorlex: t.txt:4: block 0: \"Nr of Strings:\" counts 1 string, but "
+       "more string lines follow it (line 6) (and 1 more problem in this "
+       "block)\n"},
+      {"/R", pak, Sections("1", {{"1", "1", {"0:  A|", "1:  A|"}}}),
+       NotChanged(1), "",
+       "vorlex: t.txt:4: block 0: \"Nr of Strings:\" counts 1 string, but "
+       "more string lines follow it (line 6)\n"},
+      // A count line lowered: one more section is left.
+      {"/P", pak, Sections("1", {{"1", "1", a}, {"2", "1", a}}), NotChanged(1),
+       "",
+       "vorlex: t.txt:6: text after the last block section: \"Number of "
+       "Blocks:\" (line 1) counts 1 block, but the text holds more\n"},
+      {"/P", pak, Sections("1", {{"1", "1", {"0:  A|", "-----", "the end"}}}),
+       Done(1), made({{1, {"A|"}}})},
+      // A string whose '|' was deleted takes in the next line.
+      {"/P", pak, Sections("1", {{"1", "2", {"0:  AA", "1:  A|"}}}),
+       "Nr of Blocks: 1\r\n." + cnf + kNotChanged, "",
+       "vorlex: t.txt:5: block 0: string 0 does not end with '|', so it took "
+       "in line 6, which reads like a line of its own (and 2 more problems "
+       "in this block)\n"},
+      // Every character without a code, in one message.
+      {"/P", pak, Sections("1", {{"1", "1", {"0:  AxyAz\tA|"}}}),
+       "Nr of Blocks: 1\r\n." + cnf + kNotChanged, "",
+       "vorlex: t.txt:5: block 0: string 0 holds 4 characters that have no "
+       "code in the pakfile's tree: byte 120 'x' (column 6), byte 121 'y' "
+       "(column 7), byte 122 'z' (column 9), byte 9 (column 10)\n"},
   });
 }
 

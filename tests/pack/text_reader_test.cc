@@ -186,7 +186,10 @@ TEST(PackBlockTest, RefusedSections) {
                 "t.txt:1: block 0: a string line before", true, five);
   // The two characters after the colon are dropped unseen.
   ExpectRefused(Block(3, {"0:xxab|", "1:|", "2:"}), cnf,
-                "ends before the block", false);
+                "t.txt:5: block 0: string 1 does not end with '|', so it took "
+                "in line 6, which reads like a line of its own (and 2 more "
+                "problems in this block)",
+                false);
   // The last index ends the block.
   ExpectRefused(Block(3, {"0:  a|", "2:  b|", "1:  ab|"}), "",
                 "t.txt:3: block 0: no string has the index 1", true, five,
@@ -207,13 +210,16 @@ TEST(PackBlockTest, RefusedSections) {
       "???:  0.1234567890123457\r\n(Extra  : 0.123456789012345678 x)\r\n"
       "???: -1E+20\r\n(More: -1e20)\r\n???:  0\r\n(Last: -0)\r\n" +
           sbh,
-      "t.txt:4: block 0: a fourth header line", false);
+      "t.txt:3: block 0: a negative string count (-1) (and 5 more problems",
+      false);
   ExpectRefused(CrLf({"Block: 0", "ID: 3", "Nr: -2", "More: 1", "0:  a|"}),
                 sbh + sbh, "a negative string count (-2)", false);
-  ExpectRefused(Block(2, {"0:  a|", "1:  ab", "bxa|"}), cnf,
-                "t.txt:6: block 0: byte 120 'x' (character 5 of string 1)",
-                true, lf);
-  ExpectRefused(Block(1, {"0:  \t|"}), cnf, "byte 9 (character 1 of string 0)",
+  ExpectRefused(
+      Block(2, {"0:  a|", "1:  ab", "bxa|"}), cnf,
+      "t.txt:6: block 0: byte 120 'x' (character 5 of string 1, column 2)",
+      true, lf);
+  ExpectRefused(Block(1, {"0:  \t|"}), cnf,
+                "t.txt:4: block 0: byte 9 (character 1 of string 0, column 5)",
                 true);
   std::vector<TreeNode> interior_c = five;  // 'c' only on an interior node
   interior_c[3].char_ = 'c';

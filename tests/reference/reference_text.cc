@@ -1,5 +1,7 @@
 #include "reference/reference_text.h"
 
+#include <cctype>
+
 #include "base/numbers.h"
 #include "pack/text_reader.h"
 #include "support/pak_maker.h"
@@ -25,6 +27,23 @@ bool EndsWithTerminator(std::string_view text) {
 std::string_view UpToTerminator(std::string_view text) {
   const size_t bar = text.find('|');
   return bar == std::string_view::npos ? text : text.substr(0, bar + 1);
+}
+
+// Whether a header value holds a number: white space, then a digit, a sign
+// or '.' before a digit, or "&H", "&O", "&B" before a digit of that radix.
+bool IsNumber(std::string_view value) {
+  while (!value.empty() && std::isspace(static_cast<unsigned char>(value[0]))) {
+    value.remove_prefix(1);
+  }
+  auto is = [&](size_t k, std::string_view set) {
+    return k < value.size() && set.find(value[k]) != std::string_view::npos;
+  };
+  const std::string_view digits = "0123456789";
+  if (is(0, digits)) return true;
+  if (is(0, "+-.")) return is(1, digits);
+  if (!is(0, "&")) return false;
+  return (is(1, "Hh") && is(2, "0123456789abcdefABCDEF")) ||
+         (is(1, "Oo") && is(2, "01234567")) || (is(1, "Bb") && is(2, "01"));
 }
 
 std::string LineOut(std::string_view text) {
@@ -94,9 +113,10 @@ SectionModel ReadSection(TextLines& lines, const std::vector<TreeNode>& nodes,
     if (block.n == -1 && key != "0" && NumericValue(key) == 0) {
       if (header_lines == 1) {
         *id = RoundToInteger(NumericValue(value));
+        if (!IsNumber(value) || *id < 0 || *id > 65535) block.sound = false;
       } else if (header_lines == 2) {
         block.n = RoundToInteger(NumericValue(value));
-        if (block.n < 0 || block.n > 65535) {
+        if (!IsNumber(value) || block.n < 0 || block.n > 65535) {
           block.sound = false;
         } else {
           seen.assign(static_cast<size_t>(block.n), 0);
