@@ -144,8 +144,8 @@ struct DecodedRun {
   std::vector<DecodedBlock> blocks;
 };
 
-// Decodes blocks from `first` on, until they give `text_limit` bytes of
-// text: a thread per run costs far less than decoding that much.
+// Decodes blocks from `first` on, until they hold `text_limit` bytes: a
+// thread per run costs far less than decoding that much.
 DecodedRun DecodeRun(const LoadedPak& pak, const BlockDecoder& decoder,
                      StringEndMemo* memo, size_t first, size_t text_limit) {
   DecodedRun run{.first = first, .blocks = {}};
@@ -153,7 +153,11 @@ DecodedRun DecodeRun(const LoadedPak& pak, const BlockDecoder& decoder,
   for (size_t b = first; b < pak.directory.size() && text_size < text_limit;
        ++b) {
     run.blocks.push_back(DecodePakBlock(pak, decoder, b, memo));
-    text_size += run.blocks.back().text.size();
+    // What the run holds, room to spare included: damaged blocks may decode
+    // nothing yet keep room for many strings.
+    const DecodedBlock& decoded = run.blocks.back();
+    text_size += decoded.text.capacity() +
+                 decoded.ends.capacity() * sizeof(size_t) + sizeof decoded;
   }
   return run;
 }
