@@ -1,10 +1,12 @@
 // Decoding the Huffman-coded strings of a block.
 //
 // Map of src/extract: decoder.h (this file) decodes blocks through one entry,
-// BlockDecoder, which picks its engine itself (decode_engines.h, private:
-// a walk of the tree bit by bit and a lookup table of the next 11 bits, over
-// bit_reader.h); extract_block.h cuts a block out of a loaded pakfile;
-// text_writer.h lays out the text file; extract_commands.h runs /E and /L.
+// BlockDecoder, which picks its engine itself (decode_engines.h, private: a
+// walk of the tree, an 11-bit lookup table, and a byte-at-a-time walk with a
+// memo for the long strings of damaged files, all over bit_reader.h);
+// extract_block.h decodes the blocks of a loaded pakfile in place;
+// text_writer.h lays out the text file; extract_commands.h runs /E and /L,
+// decoding ahead on a second core.
 #ifndef VORLEX_EXTRACT_DECODER_H_
 #define VORLEX_EXTRACT_DECODER_H_
 

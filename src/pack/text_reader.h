@@ -1,15 +1,9 @@
 // Reading the block sections of a text file: what each section says, with
 // the lines it came from. Nothing here encodes or decodes.
 //
-// A block section, as extraction writes it and as a translator edits it:
-//
-//   Block Nr: 3          header line 1, not read
-//   ID: 301              header line 2: the block's id
-//   Nr of Strings: 2     header line 3: the string count n
-//   0:  First line       string 0, over two lines (joined with LF)
-//   second line|
-//   1:  Goodbye.|        string 1: the last index, n - 1, ends the block
-//   -----...             a line without a colon: skipped
+// The text file's layout is drawn in extract/text_writer.h; a translator may
+// also spread a string over several lines (joined with LF), and a line
+// without a colon (the rule line) is skipped.
 //
 // Header lines are known by position, not by name: while n is unknown, a line
 // whose key (the text before its first colon) has the numeric value 0, and is
