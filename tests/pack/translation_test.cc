@@ -135,23 +135,46 @@ TEST_F(TranslationTest, TextIsComposedPlacedAndHintedAt) {
     EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n." + kDone) << run.err;
     EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
   }
-  // A character the code page cannot hold, named where the file shows it.
-  RunResult run =
-      Pack(pak, header + "0:  Cafe\u0301 Ā|\r\n", {"--charset=CP1252"});
-  EXPECT_EQ(run.exit_status, 1);
-  EXPECT_NE(run.err.find("t.txt:5: block 0: column 11: U+0100 'Ā' has no "
-                         "byte in CP1252"),
+  // Refused text, named where the file shows it; the pakfile stays.
+  struct Case {
+    std::string string;
+    std::vector<std::string> options;
+    std::string told;
+  } cases[] = {
+      {"Cafe\u0301 Ā|",
+       {"--charset=CP1252"},
+       "t.txt:5: block 0: column 11: U+0100 'Ā' has no byte in CP1252"},
+      {"Caf\n \u4E00|",
+       {"--charset=CP1252"},
+       "t.txt:6: block 0: column 2: U+4E00 '\u4E00' has no byte in CP1252"},
+      {"Caf\xE9|",
+       {"--charset=CP1252"},
+       "t.txt:5: block 0: column 8: byte 0xE9 is not UTF-8; with CP1252 the "
+       "text file must be saved as UTF-8"},
+      // UTF-8 packed as bytes: the tree holds é as byte E9 of CP1252.
+      {"Café crème|",
+       {},
+       "t.txt: the text looks like UTF-8 (U+00E9 'é' is written as several "
+       "bytes): --charset=CP1252 would read it as byte E9, which the "
+       "pakfile's tree holds"},
+      {"Ça|",
+       {},
+       "but no listed code page has a byte for it that the "
+       "pakfile's tree holds; --new-tree with /P makes a tree"},
+  };
+  for (const Case& c : cases) {
+    const RunResult run =
+        Pack(pak, header + "0:  " + c.string + "\r\n", c.options);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
+    EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
+  }
+  // --info shows each code's character.
+  const std::string info = Vorlex({"--info", "--charset=cp1252", "a.pak"}).out;
+  EXPECT_NE(info.find("charset cp1252\nalphabet 11\ncode 0x20 4 U+0020\n"),
             std::string::npos)
-      << run.err;
-  EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
-  // UTF-8 text packed as bytes: the tree holds é as byte E9 of CP1252.
-  run = Pack(pak, header + "0:  Café crème|\r\n", {});
-  EXPECT_EQ(run.exit_status, 1);
-  EXPECT_NE(run.err.find("t.txt: the text looks like UTF-8 (U+00E9 'é' is "
-                         "written as several bytes): --charset=CP1252 would "
-                         "read it as byte E9, which the pakfile's tree holds"),
-            std::string::npos)
-      << run.err;
+      << info;
+  EXPECT_NE(info.find("code 0xE8 3 è\ncode 0xE9 3 é\n"), std::string::npos);
 }
 
 TEST_F(TranslationTest, NewTreesHoldTheTranslationsLetters) {
