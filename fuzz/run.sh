@@ -6,8 +6,8 @@
 #   fuzz/run.sh [seconds] [target...]
 #
 # seconds: how long each target fuzzes (default 30). target: one or more of
-# pakfile_fuzz, text_reader_fuzz, command_line_fuzz, round_trip_fuzz (default
-# all of them).
+# pakfile_fuzz, text_reader_fuzz, command_line_fuzz, round_trip_fuzz,
+# alphabet_fuzz (default all of them).
 #
 # It builds nothing: build the targets first with
 #   cmake --preset fuzz && cmake --build --preset fuzz
@@ -29,7 +29,8 @@ set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${FUZZ_BUILD_DIR:-$here/../build/fuzz}"
-all_targets=(pakfile_fuzz text_reader_fuzz command_line_fuzz round_trip_fuzz)
+all_targets=(pakfile_fuzz text_reader_fuzz command_line_fuzz round_trip_fuzz
+  alphabet_fuzz)
 
 usage() {
   sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2
