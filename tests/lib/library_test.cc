@@ -257,12 +257,6 @@ TEST_F(LibraryTest, RefusedWritesChangeNothing) {
       {"/R", -1, {{1, {}}},
        "blocks -1 to -1 are not all in the pakfile, which has blocks 0 to 3"},
       {"/P", 0, {}, "a pakfile needs at least one block"},
-      {"/R", 1, {{11, std::vector<std::string>(65536, "|")}},
-       "block 1: a string count of 65536; a block holds at most 65535 strings"},
-      // 270000 2-bit 'a's fill more bytes than a relative offset counts.
-      {"/R", 3, {{13, {std::string(270000, 'a') + "|", "b|"}}}, "block 3: "
-       "string 1 starts 67501 bytes into the block's bit data; a relative "
-       "offset holds at most 65535"},
       {"/R", 1, {{11, {}, 0, false}}, "block 1 is marked incomplete (it was "
        "read damaged); set `complete` to write it as it stands"},
       {"/P", 0, {{1, {"ac|"}}}, "block 0: byte 99 'c' (character 2 of string "

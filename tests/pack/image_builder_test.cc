@@ -15,23 +15,6 @@
 namespace vorlex::core::testing {
 namespace {
 
-struct Edge {
-  const char* name;
-  std::function<std::string()> why;  // empty when accepted
-};
-
-void ExpectEdges(const std::vector<std::pair<Edge, const char*>>& cases) {
-  for (const auto& [edge, refusal] : cases) {
-    SCOPED_TRACE(edge.name);
-    const std::string why = edge.why();
-    if (*refusal == '\0') {
-      EXPECT_EQ(why, "");
-    } else {
-      EXPECT_NE(why.find(refusal), std::string::npos) << why;
-    }
-  }
-}
-
 // The first problem EncodeBlock finds in `strings` (indexes 0, 1, ...) under
 // `count`, with FiveNodeTree (a = 0, b = 10, '|' = 11).
 std::string EncodeProblem(int64_t count,
@@ -57,32 +40,6 @@ std::string EncodeProblem(int64_t count,
 // 'a' is one bit: a string of n of them and '|' takes (n + 2) / 8 bytes.
 std::string BytesOfCode(int64_t bytes) {
   return std::string(static_cast<size_t>(bytes * 8 - 2), 'a') + "|";
-}
-
-TEST(FieldLimitTest, BlockEncoderAtEachMaximumAndOnePast) {
-  ExpectEdges({
-      {{"65535 strings",
-        [] {
-          return EncodeProblem(65535, std::vector<std::string>(65535, "|"));
-        }},
-       ""},
-      {{"65536 strings",
-        [] {
-          return EncodeProblem(65536, std::vector<std::string>(65536, "|"));
-        }},
-       "a string count of 65536; a block holds at most 65535 strings"},
-      {{"string 1 at 65535",
-        [] {
-          return EncodeProblem(2, {BytesOfCode(65535), "b|"});
-        }},
-       ""},
-      {{"string 1 at 65536",
-        [] {
-          return EncodeProblem(2, {BytesOfCode(65536), "b|"});
-        }},
-       "string 1 starts 65536 bytes into the block's bit data; a relative "
-       "offset holds at most 65535"},
-  });
 }
 
 // A pakfile of `blocks` empty blocks with the three-node tree, loaded.
@@ -155,31 +112,47 @@ std::string AddAfterOffset(int blocks, int64_t offset) {
   return CanAddBlock(pak, &why) ? "" : why;
 }
 
-TEST(FieldLimitTest, ImageBuilderAtEachMaximumAndOnePast) {
-  ExpectEdges({
-      {{"replace at 16777215", [] { return ReplaceAt(16777215); }}, ""},
-      {{"replace at 16777216", [] { return ReplaceAt(16777216); }},
+// Each limit is accepted at its maximum and refused one past it.
+TEST(FieldLimitTest, AtEachMaximumAndOnePast) {
+  const struct {
+    const char* name;
+    std::function<std::string(int64_t)> problem;  // empty when accepted
+    int64_t most;
+    const char* refusal;
+  } edges[] = {
+      {"strings",
+       [](int64_t n) {
+         return EncodeProblem(n, std::vector<std::string>(n, "|"));
+       },
+       65535, "a string count of 65536; a block holds at most 65535 strings"},
+      {"relative offset",
+       [](int64_t at) {
+         return EncodeProblem(2, {BytesOfCode(at), "b|"});
+       },
+       65535,
+       "string 1 starts 65536 bytes into the block's bit data; a relative "
+       "offset holds at most 65535"},
+      {"replace at", ReplaceAt, 16777215,
        "block 1 would start at offset 16777216; a directory entry holds "
        "offsets up to 16,777,215"},
-      {{"rebuild at 16777215", [] { return RebuildWithBlockAt(16777215); }},
-       ""},
-      {{"rebuild at 16777216", [] { return RebuildWithBlockAt(16777216); }},
+      {"rebuild at", RebuildWithBlockAt, 16777215,
        "block 0 would start at offset 16777216"},
-      {{"ID 65535", [] { return WithId(65535); }}, ""},
-      {{"ID 65536", [] { return WithId(65536); }},
-       "block 0: an ID of 65536; an ID holds 0 to 65535"},
-      {{"ID -1", [] { return WithId(-1); }}, "an ID of -1"},
-      {{"65535 blocks", [] { return RebuildCount(65535); }}, ""},
-      {{"65536 blocks", [] { return RebuildCount(65536); }},
+      {"ID", WithId, 65535, "block 0: an ID of 65536; an ID holds 0 to 65535"},
+      {"blocks", RebuildCount, 65535,
        "65536 blocks; a pakfile holds at most 65535 blocks"},
-      {{"add to 65534", [] { return AddAfterOffset(65534, 0); }}, ""},
-      {{"add to 65535", [] { return AddAfterOffset(65535, 0); }},
+      {"add to", [](int64_t n) { return AddAfterOffset(n, 0); }, 65534,
        "the pakfile already has 65535 blocks"},
-      {{"moved to 2^32 - 1", [] { return AddAfterOffset(2, 4294967289); }}, ""},
-      {{"moved to 2^32", [] { return AddAfterOffset(2, 4294967290); }},
+      {"moved to", [](int64_t at) { return AddAfterOffset(2, at); },
+       4294967289,  // block 1 then ends at 2^32 - 1
        "block 1 would move to offset 4294967296; an offset holds at most "
-       "4,294,967,295"},
-  });
+       "4,294,967,295"}};
+  for (const auto& [name, problem, most, refusal] : edges) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(problem(most), "");
+    const std::string why = problem(most + 1);
+    EXPECT_NE(why.find(refusal), std::string::npos) << why;
+  }
+  EXPECT_NE(WithId(-1).find("an ID of -1"), std::string::npos);
 }
 
 }  // namespace
