@@ -7,18 +7,13 @@
 #include <optional>
 
 #include "driver/command_line.h"
-#include "support/command_test.h"
+#include "extract/worked_examples.h"
 
 namespace vorlex::core::testing {
 namespace {
 
 using Args = std::vector<std::string>;
 
-// N = 3 (leaves 'A' and '|' under the root 2), B = 1: block 0 has ID 7 and
-// starts at 22; it holds the one string "A|".
-constexpr char kExamplePak[] =
-    "03 00  41 02 FF FF  7C 02 FF FF  00 00 00 01  01 00  07 00 16 00 00 00"
-    "  01 00 00 00 40";
 const std::string kNoBlocks = "Error: No blocks in Pakfile!\r\n";
 const std::string kSameFile = "Error: txtfile is the pakfile!\r\n";
 const std::string kDoneLine = " ---- Done! ----\r\n";
@@ -26,7 +21,7 @@ const std::string kDoneLine = " ---- Done! ----\r\n";
 using StartupTest = CommandTest;
 
 TEST_F(StartupTest, RefusalsLeaveTheFilesAsTheyWere) {
-  const std::string usage = UsageText(), pak = Unhex(kExamplePak);
+  const std::string usage = UsageText(), pak = ThreeNodePak();
   const std::string no_first = "Error: First Block Must be specified!\r\n";
   // The pakfile p.pak (nothing: no such file), the arguments, the output and
   // the exit status.
@@ -90,7 +85,7 @@ TEST_F(StartupTest, RefusalsLeaveTheFilesAsTheyWere) {
 
 TEST_F(StartupTest, TreeErrorsComeFirstOncePerBrokenNode) {
   const std::tuple<std::string, const char*, int> cases[] = {
-      {kExamplePak, "/E", 0},
+      {Hex(ThreeNodePak()), "/E", 0},
       // Leaf 2 ('Z') claims the root 3, which holds leaves 0 and 1; block 0
       // ("A|") decodes all the same.
       {"04 00  41 03 FF FF  7C 03 FF FF  5A 03 FF FF  00 00 00 01  01 00"
@@ -174,7 +169,7 @@ TEST_F(StartupTest, OptionsSwitchToTheModernReading) {
       {{"--force", "my p.pak", "t.txt", "/A"}, "", 2, "fit /A"},
       {{"-n", "my p.pak", "t.txt", "/L", "0"}, "", 2, "fit /L"},
       {{"--compact", "my p.pak", "t.txt", "/R"}, "", 2, "fit /R"}};
-  Write("my p.pak", Unhex(kExamplePak));
+  Write("my p.pak", ThreeNodePak());
   Write("0.txt", "Number of Blocks: 0\r\n");
   for (const auto& [args, out, status, err] : cases) {
     SCOPED_TRACE(::testing::PrintToString(args));
@@ -188,7 +183,7 @@ TEST_F(StartupTest, OptionsSwitchToTheModernReading) {
   EXPECT_EQ(Read("my t.txt"),
             CrLf({"Strings extracted from: my p.pak", "Number of Nods: 3",
                   "Number of Blocks: 0", std::string(78, '-')}));
-  EXPECT_EQ(Hex(Read("my p.pak")), Hex(Unhex(kExamplePak)));
+  EXPECT_EQ(Hex(Read("my p.pak")), Hex(ThreeNodePak()));
 }
 
 }  // namespace

@@ -231,9 +231,7 @@ TEST_F(ExtractCommandTest, AFullDiskLeavesTheOldTextFile) {
       struct stat info;
       ASSERT_EQ(::stat(txt.c_str(), &info), 0);
       EXPECT_EQ(info.st_mode & 07777, 0640u);
-      EXPECT_EQ(
-          std::distance(std::filesystem::directory_iterator(dir_.path()), {}),
-          2);
+      EXPECT_EQ(Files(), 2);
     }
   }
 }
@@ -277,7 +275,7 @@ TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {
       {"block 1, string 1 holds CR LF", "block 1, string 2 holds the byte 26",
        "block 1, string 3 holds CR LF", "block 1, string 3 holds the byte 26",
        "!string 0", "!string 4"});
-  ExpectAll(RandomBlocks(12, 6, 400), {});  // enough for the lookup table
+  ExpectAll(RandomBlocks(12, 6, 400), {});   // enough for the lookup table
   ExpectAll(RandomBlocks(13, 4000, 6), {});  // decoded ahead in several runs
   // The sample: an empty string, an empty block, a line break.
   const RunResult run =

@@ -17,6 +17,10 @@ inline std::string ThreeNodePak() {
       "  01 00 00 00 40");
 }
 
+inline std::vector<TreeNode> ThreeNodeTree() {
+  return {{65, 2, 255, 255}, {124, 2, 255, 255}, {0, 0, 0, 1}};
+}
+
 // a = 0, b = 10, '|' = 11; and the strings "ab|" and "|" coded with it.
 inline std::vector<TreeNode> FiveNodeTree() {
   return {{97, 4, 255, 255},

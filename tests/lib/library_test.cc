@@ -296,9 +296,7 @@ TEST_F(LibraryTest, RefusedWritesChangeNothing) {
     EXPECT_FALSE(Apply(a_switch, &pak, first, blocks, nullptr));
     EXPECT_EQ(Hex(Read("a.pak")), Hex(before));
     EXPECT_EQ(pak.data, data);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(Files(), 1);
   }
 }
 

@@ -44,9 +44,7 @@ std::string BytesOfCode(int64_t bytes) {
 
 // A pakfile of `blocks` empty blocks with the three-node tree, loaded.
 LoadedPak EmptyBlocks(int blocks) {
-  return LoadTestPak(
-      MakePakfile({{65, 2, 255, 255}, {124, 2, 255, 255}, {0, 0, 0, 1}},
-                  std::vector<TestBlock>(blocks)));
+  return LoadPak(MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(blocks)));
 }
 
 // Builds the image for `blocks` after `start` began it; the reason if not.

@@ -35,11 +35,6 @@ const std::string kDryRun =
     "Dry run: nothing was written, the pakfile is as it was.\n";
 const std::string kLongA = std::string(22, 'A') + "|";  // 3 bytes of code
 
-// The tree of ThreeNodePak(): A = 0, '|' = 1.
-std::vector<TreeNode> ThreeNodeTree() {
-  return {{65, 2, 255, 255}, {124, 2, 255, 255}, {0, 0, 0, 1}};
-}
-
 std::string TextFor(const std::vector<TestBlock>& blocks) {
   return ExpectedExtractText("a.pak", 3, blocks);
 }
@@ -377,11 +372,6 @@ class PackSafetyTest : public PackCommandTest {
     return out;
   }
 
-  // How many files `folder` holds.
-  int64_t Entries(std::string_view folder = "") {
-    return std::distance(fs::directory_iterator(Path(folder)), {});
-  }
-
   std::string old_pak_, new_pak_, err_;
   int calls_ = 0;
   bool error_ = false;
@@ -406,7 +396,7 @@ TEST_F(PackSafetyTest, AnyFileCallFailingLeavesTheOldPakfileOrTheNewOne) {
       EXPECT_TRUE(Read("a.pak") == (done ? new_pak : old_pak_));
       EXPECT_EQ(error_, !done);
       EXPECT_EQ(fs::status(Path("a.pak")).permissions(), fs::perms(0640));
-      EXPECT_EQ(Entries(), 2);  // no temporary file left
+      EXPECT_EQ(Files(), 2);  // no temporary file left
     }
     // At least the temporary file's write, fsync, close and rename.
     EXPECT_GE(refused, 4);
@@ -446,7 +436,7 @@ TEST_F(PackSafetyTest, WithoutATemporaryFileRefusedOrWrittenInPlaceUndoably) {
       EXPECT_EQ(out.ends_with(kNotChanged), now == old_pak_);
       EXPECT_EQ(error_, now != new_pak);
       EXPECT_EQ(err_.find("--in-place") != std::string::npos, room == -2);
-      EXPECT_EQ(Entries() + Entries("tmp"), 3);
+      EXPECT_EQ(Files() + Files("tmp"), 3);
     }
     // Writing the old bytes back fails too.
     Write("a.pak", old_pak_);
@@ -481,7 +471,7 @@ TEST_F(PackSafetyTest, ALinkStaysItsTargetKeepsItsModeAReadOnlyOneIsRefused) {
     EXPECT_TRUE(Read("store/real.pak") == (writable ? new_pak_ : old_pak_));
     EXPECT_EQ(fs::status(Path("a.pak")).permissions(), fs::perms(mode));
     EXPECT_EQ(fs::read_symlink(Path("a.pak")), "store/real.pak");
-    EXPECT_EQ(Entries() + Entries("store"), 4);
+    EXPECT_EQ(Files() + Files("store"), 4);
   }
 }
 
@@ -559,7 +549,7 @@ TEST_F(PackSafetyTest, ASignalAtTheCommitLeavesNoTemporaryFile) {
       EXPECT_EQ(said, line);
       const std::string now = Read("a.pak");
       EXPECT_TRUE(now == old_pak_ || now == new_pak_);
-      EXPECT_EQ(Entries(), 2);
+      EXPECT_EQ(Files(), 2);
     }
     EXPECT_TRUE(caught) << signal;
   }
@@ -579,7 +569,7 @@ TEST_F(PackSafetyTest, ASignalAtTheCommitLeavesNoTemporaryFile) {
       Wait(pid, err[0]),
       std::pair(128 + SIGPIPE, std::string("vorlex: stopped by SIGPIPE\n")));
   EXPECT_EQ(Read("t.txt"), "");
-  EXPECT_EQ(Entries(), 2);
+  EXPECT_EQ(Files(), 2);
 }
 
 // Two /A runs at once take turns on the pakfile: both blocks are added.

@@ -72,6 +72,10 @@ RunResult CommandTest::Vorlex(const std::vector<std::string>& args) const {
           ReadFileOrDie(err)};
 }
 
+int CommandTest::Files(std::string_view folder) const {
+  return std::distance(fs::directory_iterator(Path(folder)), {});
+}
+
 std::string CrLf(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";

@@ -51,6 +51,8 @@ class CommandTest : public ::testing::Test {
     WriteFileOrDie(Path(name), bytes);
   }
   bool Exists(std::string_view name) const { return FileExists(Path(name)); }
+  // How many names the test's folder, or one in it, holds.
+  int Files(std::string_view folder = "") const;
 
   TempDir dir_;
 };
