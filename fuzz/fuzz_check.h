@@ -9,22 +9,11 @@
 #include <string_view>
 
 #include "extract/decoder.h"
+#include "support/pak_maker.h"
 
 namespace vorlex::core::fuzz {
 
-// Up to `limit` bytes of `bytes` in hexadecimal, for a failure message.
-inline std::string Hex(std::string_view bytes, size_t limit = 64) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (size_t i = 0; i < bytes.size() && i < limit; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(bytes[i]);
-    if (i > 0) text.push_back(' ');
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 15]);
-  }
-  if (bytes.size() > limit) text += " ...";
-  return text;
-}
+using testing::Hex;
 
 [[noreturn]] inline void Fail(const std::string& what) {
   std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());

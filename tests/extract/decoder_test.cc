@@ -66,11 +66,6 @@ TEST(DecodeBlockTest, WorkedExamplesAndDamagedTrees) {
         "02 00 00 00 01 00 60 98", "2: h| h|");
 }
 
-// The reference walk, for blocks with a small count.
-std::string Reference(std::string_view block, const Nodes& nodes) {
-  return Show(reference::WalkBitByBit(block, nodes));
-}
-
 // `count` random nodes, a third of them '|', with links that often lie
 // beyond the table, up to `reach` (or 255, no child).
 Nodes RandomNodes(std::mt19937& random, size_t count, size_t reach) {
@@ -100,7 +95,8 @@ TEST(DecodeBlockTest, DamagedTreesDecodeByTheRules) {
     for (size_t i = 2; i < block.size(); ++i) {
       block[i] = static_cast<char>(random() % (i < offsets && i % 2 ? 8 : 256));
     }
-    EXPECT_EQ(Decode(block, MakeCodeTree(nodes)), Reference(block, nodes))
+    EXPECT_EQ(Decode(block, MakeCodeTree(nodes)),
+              Show(reference::WalkBitByBit(block, nodes)))
         << "round " << round;
   }
 }

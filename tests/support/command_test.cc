@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -80,27 +79,6 @@ std::string CrLf(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
   return text;
-}
-
-std::string Hex(std::string_view bytes) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (unsigned char c : bytes) {
-    if (!text.empty()) text += ' ';
-    text += {kDigits[c >> 4], kDigits[c & 15]};
-  }
-  return text;
-}
-
-std::string Unhex(std::string_view hex) {
-  std::string digits, bytes;
-  for (char c : hex) {
-    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
-  }
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-    bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
-  }
-  return bytes;
 }
 
 }  // namespace vorlex::core::testing

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/pak_maker.h"
+
 namespace vorlex::core::testing {
 
 struct RunResult {
@@ -59,10 +61,6 @@ class CommandTest : public ::testing::Test {
 
 // Text with CR LF line ends: each line given gets "\r\n" after it.
 std::string CrLf(const std::vector<std::string>& lines);
-
-// Bytes as hexadecimal pairs ("03 00 41"), and back (other text is skipped).
-std::string Hex(std::string_view bytes);
-std::string Unhex(std::string_view hex);
 
 }  // namespace vorlex::core::testing
 

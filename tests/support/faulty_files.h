@@ -16,6 +16,7 @@ namespace vorlex::core::testing {
 
 class FaultyFiles : public RealFileSystem {
  public:
+  // kAnyCall counts every call but unlink, whose failure leaves debris.
   enum Call {
     kOpen,
     kRead,
@@ -30,7 +31,7 @@ class FaultyFiles : public RealFileSystem {
     kClose,
     kRename,
     kUnlink,
-    kAnyCall  // counts every call but unlink, whose failure leaves debris
+    kAnyCall
   };
 
   // Makes the `nth` call (from 1) of kind `call` whose path holds `on` fail

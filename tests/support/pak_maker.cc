@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
@@ -264,6 +265,27 @@ std::string ExpectedExtractText(std::string_view pakfile, int node_count,
     text += ExpectedBlockSection(static_cast<int>(b), blocks[b]);
   }
   return text;
+}
+
+std::string Hex(std::string_view bytes, size_t limit) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (unsigned char c : bytes.substr(0, limit)) {
+    if (!text.empty()) text += ' ';
+    text += {kDigits[c >> 4], kDigits[c & 15]};
+  }
+  return bytes.size() > limit ? text + " ..." : text;
+}
+
+std::string Unhex(std::string_view hex) {
+  std::string digits, bytes;
+  for (char c : hex) {
+    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+  }
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+  }
+  return bytes;
 }
 
 }  // namespace vorlex::core::testing

@@ -70,6 +70,11 @@ std::string ExpectedExtractText(std::string_view pakfile, int node_count,
                                 const std::vector<TestBlock>& blocks);
 std::string ExpectedBlockSection(int block_nr, const TestBlock& block);
 
+// Bytes as hexadecimal pairs ("03 00 41"), the first `limit` of them, and
+// back (other text is skipped).
+std::string Hex(std::string_view bytes, size_t limit = std::string_view::npos);
+std::string Unhex(std::string_view hex);
+
 }  // namespace vorlex::core::testing
 
 #endif  // VORLEX_TESTS_SUPPORT_PAK_MAKER_H_
