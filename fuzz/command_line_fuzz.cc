@@ -165,17 +165,41 @@ void CheckCommand(const std::vector<std::string>& arguments) {
                "the block number");
 }
 
+// Whether `arg` names, in full or by an unambiguous abbreviation, a long
+// option that needs a value and does not carry it after a "=".
+bool TakesNextArgument(std::string_view arg) {
+  static constexpr std::string_view kLongNames[] = {
+      "help",    "version",  "info",    "force", "dry-run", "quiet",
+      "compact", "in-place", "charset", "table", "new-tree"};
+  if (!arg.starts_with("--") || arg.find('=') != std::string_view::npos) {
+    return false;
+  }
+  const std::string_view name = arg.substr(2);
+  std::string_view match;
+  int matches = 0;
+  for (std::string_view candidate : kLongNames) {
+    if (candidate == name) return name == "charset" || name == "table";
+    if (candidate.starts_with(name)) match = candidate, ++matches;
+  }
+  return matches == 1 && (match == "charset" || match == "table");
+}
+
 // The options read against a model of the rule: the arguments before the
 // first lone "--" that are not options, then every argument after it.
 void CheckOptions(const std::vector<std::string>& args) {
   const OptionReading reading = ReadOptions(args);
   std::vector<std::string> positional;
   bool modern = false, ended = false;
-  for (const std::string& arg : args) {
+  for (size_t k = 0; k < args.size(); ++k) {
+    const std::string& arg = args[k];
     if (!ended && arg == "--") {
       ended = modern = true;
     } else if (!ended && IsOption(arg)) {
       modern = true;
+      // "--table FILE": an option that needs a value takes the next argument.
+      // A lone "--" after it is refused as a value.
+      if (TakesNextArgument(arg) && k + 1 < args.size() && args[k + 1] != "--")
+        ++k;
     } else {
       positional.push_back(arg);
     }

@@ -122,6 +122,11 @@ OptionReading ReadOptions(const std::vector<std::string>& args) {
       reading.error = optopt != 0      ? "option '" + arg + "' takes no value"
                       : Ambiguous(arg) ? "ambiguous option '" + arg + "'"
                                        : "unknown option '" + arg + "'";
+    } else if (spec != nullptr && spec->value && optarg == argv[optind - 1] &&
+               std::string_view(optarg) == "--") {
+      // A lone "--" ends the options; it is never taken for a value.
+      reading.error =
+          "option '--" + std::string(spec->name) + "' needs a value";
     } else if (spec != nullptr) {
       if (spec->flag) reading.run.*spec->flag = true;
       if (spec->value) {
