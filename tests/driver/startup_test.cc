@@ -53,15 +53,13 @@ TEST_F(StartupTest, RefusalsLeaveTheFilesAsTheyWere) {
       cases.push_back(
           {bytes, {"p.pak", "t.txt " + std::string(tail)}, kNoBlocks, 1});
     }
-    // The same file twice is refused before it is opened, whatever it holds.
-    cases.push_back({{}, {"p.pak ./p.pak " + std::string(tail)}, kSameFile, 1});
-    for (const std::string& names :
-         Args{"p.pak p.pak ", "./p.pak sub/../p.pak ", "link.txt p.pak ",
-              Path("p.pak") + " p.pak "}) {
-      for (const std::string& bytes : {std::string(), pak}) {
-        cases.push_back({bytes, {names + tail}, kSameFile, 1});
-      }
-    }
+    // The same file twice is refused before it is opened, whatever it holds
+    // (the ways of naming one file are SameFile's to tell).
+    const std::string t = tail;
+    cases.push_back({{}, {"p.pak ./p.pak " + t}, kSameFile, 1});
+    cases.push_back({"", {"link.txt p.pak " + t}, kSameFile, 1});
+    cases.push_back({pak, {"./p.pak sub/../p.pak " + t}, kSameFile, 1});
+    cases.push_back({"", {Path("p.pak") + " p.pak " + t}, kSameFile, 1});
   }
   ASSERT_EQ(::symlink("p.pak", Path("link.txt").c_str()), 0);
   ASSERT_EQ(::mkdir(Path("folder").c_str(), 0755), 0);
