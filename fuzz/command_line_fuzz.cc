@@ -1,16 +1,6 @@
-// Arbitrary bytes through the command line: the input, split at its 0 bytes,
-// is the list of arguments after the program name.
-//  - SplitCommandTail gives the maximal runs of non-blank bytes of the
-//    arguments joined with blanks: none empty, none with a blank, and joined
-//    again with single blanks they are the tail trimmed, its runs of blanks
-//    made one.
-//  - ParseCommand chooses a command only from three or more arguments, and
-//    otherwise answers with a message that ends in CR LF.
-//  - ReadOptions switches to the modern reading exactly when an option or a
-//    lone "--" is given, and then keeps every other argument whole, in order.
-//  - NumericValue is never NaN and agrees with a reading of the text written
-//    here from the rules; RoundToInteger rounds to nearest, halves to even,
-//    and saturates outside the signed 32-bit range.
+// Arguments (the input split at its 0 bytes) through SplitCommandTail,
+// ParseCommand and ReadOptions, each held against a model of its rule here,
+// and every argument through NumericValue and RoundToInteger.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>

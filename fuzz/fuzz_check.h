@@ -8,20 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "extract/decoder.h"
 #include "support/pak_maker.h"
-
-namespace vorlex::core::fuzz {
-
-using testing::Hex;
-
-[[noreturn]] inline void Fail(const std::string& what) {
-  std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
-  std::fflush(stderr);
-  std::abort();
-}
-
-}  // namespace vorlex::core::fuzz
 
 // Stops with the message `what` when `holds` is false. A macro so that the
 // message is only built on failure: most inputs pass every check.
@@ -32,15 +19,12 @@ using testing::Hex;
 
 namespace vorlex::core::fuzz {
 
-inline bool SameDecoding(const DecodedBlock& a, const DecodedBlock& b) {
-  return a.string_count == b.string_count && a.text == b.text &&
-         a.ends == b.ends;
-}
+using testing::Hex;
 
-inline std::string Describe(const DecodedBlock& decoded) {
-  return "count " + std::to_string(decoded.string_count) + ", " +
-         std::to_string(decoded.StringsDecoded()) +
-         " strings: " + Hex(decoded.text);
+[[noreturn]] inline void Fail(const std::string& what) {
+  std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+  std::fflush(stderr);
+  std::abort();
 }
 
 }  // namespace vorlex::core::fuzz

@@ -1,15 +1,7 @@
-// Arbitrary text-file bytes through ReadBlockCount and PackBlock, with a
-// fixed code tree. The reference reader of tests/reference, written from the
-// text file's rules alone, reads the same lines alongside; the two must
-// consume the same lines, print the same messages and agree on which blocks
-// can be packed. Every
-// block both accept must be, byte for byte, the count, the relative offsets
-// and the codes that the pakfile maker's own encoder gives for the strings
-// read, and must decode back to them. A line reader over a file, reading in
-// small chunks, must hand out the same lines as one over memory.
-#include <sys/mman.h>
-#include <unistd.h>
-
+// Arbitrary text-file bytes through ReadBlockCount and PackBlock with a fixed
+// code tree, and the reference reader of tests/reference alongside: both
+// consume the same lines, print the same messages and accept the same blocks,
+// and an accepted block is byte for byte what the pakfile maker encodes.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -80,45 +72,6 @@ void CheckBlock(const PackedSection& got, std::string_view got_bytes,
   FUZZ_REQUIRE(got_bytes == want.bytes, where() + "block bytes " +
                                             Hex(got_bytes) + ", expected " +
                                             Hex(want.bytes));
-  const DecodedBlock decoded = BlockDecoder(Tree().tree).Decode(got_bytes);
-  FUZZ_REQUIRE(decoded.StringsDecoded() == want.strings.size(),
-               where() + "decodes to another number of strings");
-  for (size_t k = 0; k < want.strings.size(); ++k) {
-    FUZZ_REQUIRE(decoded.String(k) == want.strings[k],
-                 where() + "string " + std::to_string(k) + " decodes to " +
-                     Hex(decoded.String(k)));
-  }
-}
-
-// The lines of `text` read from a file in chunks of `chunk_size` bytes, so
-// that lines and CR LF pairs are cut between reads, must be those read from
-// memory.
-void CheckFileLines(std::string_view text, size_t chunk_size) {
-  const int fd = memfd_create("text", 0);
-  FUZZ_REQUIRE(fd >= 0, "no memory file");
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = write(fd, text.data() + written, text.size() - written);
-    FUZZ_REQUIRE(n > 0, "cannot write the memory file");
-    written += static_cast<size_t>(n);
-  }
-  FUZZ_REQUIRE(lseek(fd, 0, SEEK_SET) == 0, "cannot rewind the memory file");
-  RealFileSystem files;
-  LineReader from_file(files, fd, chunk_size);
-  LineReader from_memory(text);
-  while (true) {
-    const bool at_end = from_memory.AtEnd();
-    FUZZ_REQUIRE(from_file.AtEnd() == at_end,
-                 "the file reader's end differs at line " +
-                     std::to_string(from_memory.line_number() + 1));
-    if (at_end) break;
-    const std::string line(from_memory.NextLine());
-    FUZZ_REQUIRE(from_file.NextLine() == line,
-                 "line " + std::to_string(from_memory.line_number()) +
-                     " read from the file differs");
-  }
-  FUZZ_REQUIRE(!from_file.read_failed(), "reading the memory file failed");
-  close(fd);
 }
 
 }  // namespace
@@ -128,7 +81,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vorlex::core;
   const fuzz::FixedTree& fixed = fuzz::Tree();
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  fuzz::CheckFileLines(text, size == 0 ? 1 : 1 + data[0] % 32);
 
   std::string out, err, expected_out;
   Console console = StringConsole(&out, &err);
@@ -165,28 +117,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FUZZ_REQUIRE(lines.AtEnd() == expected_lines.AtEnd(), "the ends differ");
 
-  // The encoder on the whole input: it appends to what is there, and
-  // encodes the text up to its first terminator or up to the first byte
-  // the tree cannot encode.
-  std::string code = "xyz";
-  const EncodeResult result = EncodeString(text, fixed.codes, &code);
-  const std::string_view cut = CutAfterTerminator(text);
-  size_t encodable = 0;
-  bool leaves_only = true;
-  while (encodable < cut.size()) {
-    const reference::Coding coding =
-        fixed.coding[static_cast<unsigned char>(cut[encodable])];
-    if (coding == reference::Coding::kNone) break;
-    leaves_only = leaves_only && coding == reference::Coding::kLeaf;
-    ++encodable;
-  }
-  FUZZ_REQUIRE(result.ok == (encodable == cut.size()), "EncodeString's result");
-  FUZZ_REQUIRE(code.compare(0, 3, "xyz") == 0,
-               "EncodeString changed its output");
-  if (leaves_only) {
-    FUZZ_REQUIRE(code == "xyz" + testing::EncodeTestString(
-                                     fixed.nodes, cut.substr(0, encodable)),
-                 "EncodeString's code differs from the maker's");
-  }
   return 0;
 }

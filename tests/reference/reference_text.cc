@@ -47,9 +47,7 @@ bool IsNumber(std::string_view value) {
 }
 
 std::string LineOut(std::string_view text) {
-  std::string line(text);
-  line += "\r\n";
-  return line;
+  return std::string(text) + "\r\n";
 }
 
 }  // namespace
