@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <ranges>
 #include <string>
 #include <vector>
@@ -181,26 +180,12 @@ TEST_F(ExtractCommandTest, OnlyAVorlexTextFileIsWrittenOver) {
 // text file, mode and all, and no temporary file. Where no temporary file
 // fits, /E and /L are refused unless written in place (--in-place).
 TEST_F(ExtractCommandTest, AFullDiskLeavesTheOldTextFile) {
-  using Extract = std::function<void(FileSystem&, const RunOptions&, Console&)>;
   const LoadedPak pak = LoadPak(Read("demo.pak"));
   const std::string txt = Path("t.txt");
-  // Each command, and whether it appends.
-  const std::pair<Extract, bool> commands[] = {
-      {[&](FileSystem& f, const RunOptions& o, Console& c) {
-         ExtractAll("demo.pak", txt, pak, f, o, c);
-       },
-       false},
-      {[&](FileSystem& f, const RunOptions& o, Console& c) {
-         ExtractLast("demo.pak", txt, 1, pak, f, o, c);
-       },
-       false},
-      {[&](FileSystem& f, const RunOptions& o, Console& c) {
-         ExtractOne("demo.pak", txt, 2, pak, f, o, c);
-       },
-       true}};
   const std::string old = Header(0) + std::string(5000, 'x');
   const std::string temp = ".t.txt.vorlex-" + std::to_string(::getpid());
-  for (const auto& [extract, appends] : commands) {
+  for (const int command : {0, 1, 2}) {  // /E, /L 1, /E 2 (which appends)
+    const bool appends = command == 2;
     // Room on the disk (-1: as much as needed), and whether the temporary
     // file fails to be made, with --in-place or without.
     for (const auto& [room, no_temp, in_place] : {std::tuple{-1, false, false},
@@ -219,7 +204,13 @@ TEST_F(ExtractCommandTest, AFullDiskLeavesTheOldTextFile) {
       if (no_temp) files.FailEvery(FaultyFiles::kOpen, ENOSPC, temp);
       std::string out, err;
       Console console = StringConsole(&out, &err);
-      extract(files, RunOptions{.in_place = in_place}, console);
+      const RunOptions options{.in_place = in_place};
+      if (command == 0)
+        ExtractAll("demo.pak", txt, pak, files, options, console);
+      if (command == 1)
+        ExtractLast("demo.pak", txt, 1, pak, files, options, console);
+      if (command == 2)
+        ExtractOne("demo.pak", txt, 2, pak, files, options, console);
       const bool written = !out.ends_with(kCannotWrite);
       EXPECT_EQ(written, Read("t.txt") != old) << out;
       EXPECT_EQ(written, !console.error_reported);

@@ -1,5 +1,6 @@
 #include "reference/reference_text.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "base/numbers.h"
@@ -10,13 +11,11 @@ namespace vorlex::core::reference {
 namespace {
 
 std::string_view TrimLeading(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  return text;
+  return text.substr(std::min(text.find_first_not_of(' '), text.size()));
 }
 
 std::string_view TrimTrailing(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
+  return text.substr(0, text.find_last_not_of(' ') + 1);
 }
 
 bool EndsWithTerminator(std::string_view text) {
