@@ -48,8 +48,8 @@ constexpr OptionSpec kOptions[] = {
 char kPositionalStandIn[] = "positional";
 
 const OptionSpec* ByShortName(int c) {
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.short_name != 0 && spec.short_name == c) return &spec;
+  for (const OptionSpec& entry : kOptions) {
+    if (entry.short_name != 0 && entry.short_name == c) return &entry;
   }
   return nullptr;
 }
@@ -58,8 +58,8 @@ const OptionSpec* ByShortName(int c) {
 bool Ambiguous(std::string_view arg) {
   const std::string_view name = arg.substr(2, arg.find('=') - 2);
   int matches = 0;
-  for (const OptionSpec& spec : kOptions)
-    matches += spec.name.starts_with(name);
+  for (const OptionSpec& entry : kOptions)
+    matches += entry.name.starts_with(name);
   return matches > 1;
 }
 
@@ -94,14 +94,14 @@ OptionReading ReadOptions(const std::vector<std::string>& args) {
   // a missing value is told apart from an unknown option.
   std::string short_forms = "-:";
   std::vector<option> long_forms;
-  for (const OptionSpec& spec : kOptions) {
-    const int has_arg = spec.value ? required_argument : no_argument;
-    if (spec.short_name != 0) {
-      short_forms.push_back(spec.short_name);
-      if (spec.value) short_forms.push_back(':');
+  for (const OptionSpec& entry : kOptions) {
+    const int has_arg = entry.value ? required_argument : no_argument;
+    if (entry.short_name != 0) {
+      short_forms.push_back(entry.short_name);
+      if (entry.value) short_forms.push_back(':');
     }
-    long_forms.push_back({spec.name.data(), has_arg, nullptr,
-                          0x100 + static_cast<int>(&spec - kOptions)});
+    long_forms.push_back({entry.name.data(), has_arg, nullptr,
+                          0x100 + static_cast<int>(&entry - kOptions)});
   }
   long_forms.push_back({});
 
@@ -113,7 +113,8 @@ OptionReading ReadOptions(const std::vector<std::string>& args) {
                           long_forms.data(), nullptr)) != -1) {
     // The argument just read (argv[0] is the program's name).
     const std::string& arg = args[static_cast<size_t>(optind - 2)];
-    const OptionSpec* spec = c >= 0x100 ? &kOptions[c - 0x100] : ByShortName(c);
+    const OptionSpec* entry =
+        c >= 0x100 ? &kOptions[c - 0x100] : ByShortName(c);
     if (c == 1) {
       reading.positional.push_back(arg);
     } else if (c == ':') {
@@ -122,20 +123,20 @@ OptionReading ReadOptions(const std::vector<std::string>& args) {
       reading.error = optopt != 0      ? "option '" + arg + "' takes no value"
                       : Ambiguous(arg) ? "ambiguous option '" + arg + "'"
                                        : "unknown option '" + arg + "'";
-    } else if (spec != nullptr && spec->value && optarg == argv[optind - 1] &&
+    } else if (entry != nullptr && entry->value && optarg == argv[optind - 1] &&
                std::string_view(optarg) == "--") {
       // A lone "--" ends the options; it is never taken for a value.
       reading.error =
-          "option '--" + std::string(spec->name) + "' needs a value";
-    } else if (spec != nullptr) {
-      if (spec->flag) reading.run.*spec->flag = true;
-      if (spec->value) {
+          "option '--" + std::string(entry->name) + "' needs a value";
+    } else if (entry != nullptr) {
+      if (entry->flag) reading.run.*entry->flag = true;
+      if (entry->value) {
         // optarg is the stand-in when the value began with '-'.
-        reading.run.*spec->value = optarg == kPositionalStandIn ? arg : optarg;
+        reading.run.*entry->value = optarg == kPositionalStandIn ? arg : optarg;
       }
-      if (spec->request != Request::kNone && reading.request == Request::kNone)
-        reading.request = spec->request;
-      reading.given.push_back(spec);
+      if (entry->request != Request::kNone && reading.request == Request::kNone)
+        reading.request = entry->request;
+      reading.given.push_back(entry);
     }
     if (!reading.error.empty()) return reading;
   }
@@ -153,9 +154,9 @@ OptionReading ReadOptions(const std::vector<std::string>& args) {
 
 std::string CheckOptionsFit(const OptionReading& reading, unsigned run,
                             std::string_view what) {
-  for (const OptionSpec* spec : reading.given) {
-    if ((spec->fits & run) == 0) {
-      return "option '--" + std::string(spec->name) + "' does not fit " +
+  for (const OptionSpec* entry : reading.given) {
+    if ((entry->fits & run) == 0) {
+      return "option '--" + std::string(entry->name) + "' does not fit " +
              std::string(what);
     }
   }
@@ -183,14 +184,14 @@ std::string HelpText() {
       "Options (any of them, or a lone \"--\", makes each other argument\n"
       "count whole, blanks included; without them the arguments are split at\n"
       "blanks as in the classic form):\n";
-  for (const OptionSpec& spec : kOptions) {
-    std::string line = spec.short_name != 0
-                           ? std::string("  -") + spec.short_name + ", --"
+  for (const OptionSpec& entry : kOptions) {
+    std::string line = entry.short_name != 0
+                           ? std::string("  -") + entry.short_name + ", --"
                            : std::string("      --");
-    line.append(spec.name);
-    if (spec.value) line.append("=").append(spec.value_name);
+    line.append(entry.name);
+    if (entry.value) line.append("=").append(entry.value_name);
     line.resize(std::max<size_t>(line.size() + 1, 22), ' ');
-    text.append(line).append(spec.help).append("\n");
+    text.append(line).append(entry.help).append("\n");
   }
   text.append(
       "  --                  end the options: every later argument is a\n"
