@@ -1,6 +1,8 @@
 // Arguments (the input split at its 0 bytes) through ParseCommand and
 // ReadOptions, each held against a model of its rule here, and every
 // argument through NumericValue and RoundToInteger.
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -22,13 +24,6 @@ namespace {
 // (whose matcher recurses once per byte).
 constexpr size_t kReferenceLimit = 256;
 
-int RadixDigit(char c, int radix) {
-  const std::string_view digits = "0123456789abcdef";
-  const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-  const size_t at = digits.substr(0, static_cast<size_t>(radix)).find(lower);
-  return at == std::string_view::npos ? -1 : static_cast<int>(at);
-}
-
 // The value of a text by the rules: blanks, then "&H", "&O" or "&B" and the
 // digits of that radix; or else white space and the longest decimal number.
 double ExpectedValue(std::string_view text) {
@@ -43,8 +38,11 @@ double ExpectedValue(std::string_view text) {
     if (radix == 0) return 0;
     double value = 0;
     for (char c : text.substr(2)) {
-      const int digit = RadixDigit(c, radix);
-      if (digit < 0) break;
+      const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                        : std::isxdigit(static_cast<unsigned char>(c))
+                            ? (c | 0x20) - 'a' + 10
+                            : radix;
+      if (digit >= radix) break;
       value = value * radix + digit;
     }
     return value;
@@ -54,12 +52,9 @@ double ExpectedValue(std::string_view text) {
   auto digit = [&](size_t i) {
     return i < text.size() && text[i] >= '0' && text[i] <= '9';
   };
-  size_t i = 0;
-  while (i < text.size() && std::string_view(" \t\n\v\f\r").find(text[i]) !=
-                                std::string_view::npos) {
-    ++i;
-  }
-  const size_t number = i;
+  const size_t number =
+      std::min(text.find_first_not_of(" \t\n\v\f\r"), text.size());
+  size_t i = number;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   size_t digits = 0;
   for (; digit(i); ++i) ++digits;

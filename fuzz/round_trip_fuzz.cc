@@ -1,18 +1,10 @@
-// A whole cycle in memory. The input becomes blocks of strings; the pakfile
-// maker builds a Huffman tree for them and a pakfile. Then:
-//  - /E: the file header and ExtractBlock per block must give the text the
-//    maker expects;
-//  - /P: reading that text back (ReadBlockCount, PackBlock) and laying
-//    out the image as the pak command does must give the pakfile again;
-//  - /L from some block, then /R: the same pakfile again;
-//  - /A, then /R with the last block's section: the pakfile the maker makes
-//    with that block added at the end.
-//
-// Input: byte 0 separates strings, byte 1 separates blocks, byte 2 numbers
-// the tree's nodes afresh (0: as the maker builds them) and picks the block
-// for /L; the rest is the strings. Whatever a text file cannot carry back is
-// left out of them: '|' (the maker adds one to each string), the byte 26 and
-// a CR directly before an LF.
+// A whole cycle in memory: the input's strings become a pakfile (the maker's
+// tree), then /E gives the text the maker expects, /P packs it back to the
+// same pakfile, /L from some block then /R too, and /A then /R with the last
+// block's section gives the maker's pakfile with that block added.
+// Input: byte 0 separates strings, byte 1 blocks, byte 2 renumbers the tree
+// (0: as built) and picks the block for /L. What a text file cannot carry
+// back is left out: '|' (the maker adds one), byte 26, CR directly before LF.
 #include <cstddef>
 #include <cstdint>
 #include <optional>

@@ -34,20 +34,13 @@ constexpr std::string_view kTreeText =
     "the quick brown fox jumps over the lazy dog THE QUICK BROWN FOX JUMPS "
     "OVER THE LAZY DOG 0123456789 0 1 2 3 :.,-&\n\n\r|\t\x01\x1b\x7f\xe9";
 
+// Several strings, so that the codes differ in length.
 struct FixedTree {
-  std::vector<TreeNode> nodes;
-  CodeTree tree;
-  CodeTable codes;
-  std::array<reference::Coding, 256> coding{};
-
-  FixedTree() {
-    // Several strings, so that the codes differ in length.
-    nodes = testing::BuildHuffmanTree(
-        {std::string(kTreeText), "eeeeeeeetttttaaaoo  ||||", "\n|"});
-    tree = testing::MakeCodeTree(nodes);
-    codes = BuildCodeTable(tree);
-    coding = reference::CodingsOf(nodes);
-  }
+  std::vector<TreeNode> nodes = testing::BuildHuffmanTree(
+      {std::string(kTreeText), "eeeeeeeetttttaaaoo  ||||", "\n|"});
+  CodeTree tree = testing::MakeCodeTree(nodes);
+  CodeTable codes = BuildCodeTable(tree);
+  std::array<reference::Coding, 256> coding = reference::CodingsOf(nodes);
 };
 
 const FixedTree& Tree() {
