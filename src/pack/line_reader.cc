@@ -83,4 +83,11 @@ std::string_view LineReader::NextLine() {
   return line;
 }
 
+void LineReader::ReleaseSpareRoom() {
+  if (files_ == nullptr || buffer_.capacity() <= 4 * chunk_size_) return;
+  std::string kept(unread_);
+  buffer_ = std::move(kept);
+  unread_ = buffer_;
+}
+
 }  // namespace vorlex::core

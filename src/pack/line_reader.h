@@ -36,6 +36,9 @@ class LineReader {
   // The next line, or the empty text at the end. The view stays valid until
   // the next call to AtEnd or NextLine.
   std::string_view NextLine();
+  // Gives back the room that a very long line made the buffer take, keeping
+  // the unread bytes. Ends the view NextLine returned last.
+  void ReleaseSpareRoom();
 
   // The number of the line that NextLine returned last, counting from 1.
   int64_t line_number() const { return line_number_; }

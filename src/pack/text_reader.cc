@@ -279,6 +279,13 @@ std::string FormatMessageNumber(double value) {
 
 void ReadTextSection(SectionReader& reader, TextSection* section) {
   SectionParser(reader, section).Read();
+  // The strings are copied into the section by now: a string of hundreds of
+  // MiB need not stay in the line buffer and the joined string as well while
+  // it is encoded and read back.
+  reader.lines.ReleaseSpareRoom();
+  if (reader.joined.capacity() > LineReader::kDefaultChunkSize) {
+    std::string().swap(reader.joined);
+  }
 }
 
 }  // namespace vorlex::core
