@@ -107,8 +107,8 @@ LoadedPak Load(const std::string& bytes) {
 }
 
 // Extracts blocks `first` to B - 1 as /E and /L write them.
-std::string Extract(const LoadedPak& pak, size_t first) {
-  const BlockDecoder decoder(pak.tree);
+std::string Extract(const LoadedPak& pak, const BlockDecoder& decoder,
+                    size_t first) {
   StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
   std::string text;
   AppendFileHeader(kPakName, pak.header.node_count,
@@ -125,7 +125,7 @@ std::string Extract(const LoadedPak& pak, size_t first) {
 // Reads the block sections of `text` into the rows `builder` was started
 // for, as the packing commands do, and returns the finished image.
 std::string Pack(std::string_view text, const LoadedPak& pak,
-                 ImageBuilder builder) {
+                 const BlockCoder& coder, ImageBuilder builder) {
   std::string out, err;
   Console console = StringConsole(&out, &err);
   LineReader lines(text);
@@ -133,9 +133,6 @@ std::string Pack(std::string_view text, const LoadedPak& pak,
   const int64_t blocks =
       static_cast<int64_t>(pak.directory.size()) - builder.first_row();
   FUZZ_REQUIRE(count && *count == blocks, "the text file's block count");
-  const CodeTable codes = BuildCodeTable(pak.tree);
-  const BlockDecoder decoder(pak.tree);
-  const BlockCoder coder{.codes = codes, .decoder = decoder};
   BlockPacker packer(lines, coder, "fuzz.txt", console);
   for (int64_t k = 0; k < *count; ++k) {
     std::string why;
@@ -181,7 +178,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_REQUIRE(pak.directory.size() == blocks.size(), "the block count");
 
   // /E.
-  const std::string text = fuzz::Extract(pak, 0);
+  // The tables are made once per input: every step below, /A's copy of the
+  // pakfile included, uses the same tree.
+  const CodeTable codes = BuildCodeTable(pak.tree);
+  const BlockDecoder decoder(pak.tree);
+  const BlockCoder coder{.codes = codes, .decoder = decoder};
+  const std::string text = fuzz::Extract(pak, decoder, 0);
   const int node_count = static_cast<int>(nodes.size());
   FUZZ_REQUIRE(
       text == testing::ExpectedExtractText(fuzz::kPakName, node_count, blocks),
@@ -194,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(
         builder.StartRebuild(pak, static_cast<int64_t>(blocks.size()), &why),
         why);
-    const std::string image = fuzz::Pack(text, pak, std::move(builder));
+    const std::string image = fuzz::Pack(text, pak, coder, std::move(builder));
     FUZZ_REQUIRE(image == pak_bytes, "/P gives " + fuzz::Hex(image, 256) +
                                          "\nexpected " +
                                          fuzz::Hex(pak_bytes, 256));
@@ -209,8 +211,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(
         builder.StartReplace(pak, static_cast<int64_t>(first), replaced, &why),
         why);
-    const std::string image =
-        fuzz::Pack(fuzz::Extract(pak, first), pak, std::move(builder));
+    const std::string image = fuzz::Pack(fuzz::Extract(pak, decoder, first),
+                                         pak, coder, std::move(builder));
     FUZZ_REQUIRE(image == pak_bytes, "/L then /R from block " +
                                          std::to_string(first) + " gives " +
                                          fuzz::Hex(image, 256));
@@ -226,8 +228,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ImageBuilder builder;
     FUZZ_REQUIRE(
         builder.StartReplace(added, static_cast<int64_t>(last), 1, &why), why);
-    const std::string image = fuzz::Pack(fuzz::Extract(pak, blocks.size() - 1),
-                                         added, std::move(builder));
+    const std::string image =
+        fuzz::Pack(fuzz::Extract(pak, decoder, blocks.size() - 1), added, coder,
+                   std::move(builder));
     std::vector<testing::TestBlock> grown = blocks;
     grown.push_back(blocks.back());
     FUZZ_REQUIRE(image == testing::MakePakfile(nodes, grown),
