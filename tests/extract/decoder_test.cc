@@ -287,5 +287,46 @@ TEST(BlockBytesTest, BlocksDecodedInPlaceGiveWhatTheirBytesGive) {
   }
 }
 
+// Codes of three bits for zeros keep a walk's bit phase from byte to byte, so
+// blocks that start at other bytes cross a checkpoint in other walk states;
+// a run of 21 ones ends a string ('|' is twenty ones) in some phases only. A
+// memo that gave one state's end to another would be caught here.
+TEST(BlockBytesTest, RememberedEndsBelongToTheirWalkState) {
+  constexpr int kL = kNoChild;
+  Nodes nodes = {{'p', 4, kL, kL}, {'q', 4, kL, kL}, {'r', 5, kL, kL},
+                 {'s', 5, kL, kL}, {0, 6, 0, 1},     {0, 6, 2, 3},
+                 {0, 46, 4, 5}};
+  for (int k = 1; k <= 19; ++k) nodes.push_back({'a' + k - 1, 0, kL, kL});
+  nodes.push_back({'|', 27, kL, kL});  // node 26
+  for (int k = 19; k >= 1; --k) {      // node 27 + 19 - k: ones to depth k
+    const int at = 27 + 19 - k;
+    nodes[7 + k - 1].parent = at;
+    nodes.push_back(
+        {0, k == 1 ? 46 : at + 1, 7 + k - 1, k == 19 ? 26 : at - 1});
+  }
+  nodes.push_back({0, 0, 6, 45});  // the root, node 46
+  std::mt19937 random(5);
+  std::string bytes(40000, '\0');
+  for (int64_t bit = 3000; bit + 21 < 8 * std::ssize(bytes);
+       bit += 2000 + random() % 3000) {
+    for (int64_t k = bit; k < bit + 21; ++k) bytes[k / 8] |= 0x80 >> (k % 8);
+  }
+  std::vector<int64_t> offsets;
+  for (int b = 0; b < 120; ++b) {  // every other block runs past the end
+    offsets.push_back(b % 2 ? 41000 + random() % 9000 : random() % 39000);
+    if (b % 2 == 0) bytes.replace(offsets.back(), 4, "\1\0\0\0", 4);
+  }
+  LoadedPak pak = WithOffsets(bytes, offsets);
+  pak.tree = MakeCodeTree(nodes);
+  const BlockDecoder decoder(pak.tree);
+  StringEndMemo memo(std::ssize(bytes));
+  for (size_t b = 0; b < offsets.size(); ++b) {
+    std::string scratch;
+    ASSERT_EQ(Show(DecodePakBlock(pak, decoder, b, &memo)),
+              Show(decoder.Decode(BlockBytes(pak, b, &scratch))))
+        << "block " << b;
+  }
+}
+
 }  // namespace
 }  // namespace vorlex::core::testing
