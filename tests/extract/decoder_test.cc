@@ -224,6 +224,25 @@ TEST(BlockBytesTest, OnlyTheUsefulZerosAreKept) {
   }
 }
 
+// Zeros end a string from the root within a byte, but the string under way
+// sits deep in a chain of zero codes that takes 15 more bytes to leave: the
+// zeros kept must serve it too, not only the strings after it.
+TEST(BlockBytesTest, ZerosAreKeptForTheStringUnderWay) {
+  Nodes far = Chain(std::string(120, 'x') + "y");  // 'y': 120 zeros
+  for (TreeNode& node : far) {
+    if (node.child_l != kL) std::swap(node.child_l, node.child_r);
+  }
+  far.back().parent = 242;
+  far.push_back({'|', 242, kL, kL});  // '|': one zero from the root
+  far.push_back({0, 0, 241, 240});
+  const std::string block = Unhex("0100000080");  // "1" and seven zeros
+  LoadedPak pak = WithOffsets(block, {0, 5000});
+  pak.tree = MakeCodeTree(far);
+  std::string scratch;
+  EXPECT_EQ(Decode(BlockBytes(pak, 0, &scratch), pak.tree),
+            Decode(block + std::string(5000, '\0'), pak.tree));
+}
+
 // Blocks decoded in place, at the edges: a string far longer than the table
 // decoder keeps at that ends exactly at the extent's end or one byte past it
 // (its end walked once, then found in the memo), and strings from the zeros
