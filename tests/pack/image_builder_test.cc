@@ -37,30 +37,27 @@ std::string EncodeProblem(int64_t count,
   return ok ? "" : problems.front().what;
 }
 
-// 'a' is one bit: a string of n of them and '|' takes (n + 2) / 8 bytes.
-std::string BytesOfCode(int64_t bytes) {
-  return std::string(static_cast<size_t>(bytes * 8 - 2), 'a') + "|";
-}
-
 // A pakfile of `blocks` empty blocks with the three-node tree, loaded.
 LoadedPak EmptyBlocks(int blocks) {
   return LoadPak(MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(blocks)));
 }
 
-// Builds the image for `blocks` after `start` began it; the reason if not.
+using Start = std::function<bool(ImageBuilder*, std::string*)>;
+
+// Builds the image for `blocks` after `start` began it and `fill` grew it;
+// the reason if not.
 std::string Build(const LoadedPak& pak, const std::vector<NewBlock>& blocks,
-                  const std::function<bool(ImageBuilder*, std::string*)>& start,
-                  const std::function<void(ImageBuilder*)>& fill = nullptr) {
+                  const Start& start, int64_t fill = 0) {
   const CodeTable codes = BuildCodeTable(pak.tree);
+  const BlockDecoder decoder(pak.tree);
   ImageBuilder builder;
   std::string why;
   if (!start(&builder, &why)) return why;
-  if (fill) fill(&builder);
-  const BlockDecoder decoder(pak.tree);
-  if (!BuildBlocks(&builder, blocks, {.codes = codes, .decoder = decoder},
-                   &why))
-    return why;
-  return "";
+  if (fill > 0) builder.image()->resize(static_cast<size_t>(fill));
+  return BuildBlocks(&builder, blocks, {.codes = codes, .decoder = decoder},
+                     &why)
+             ? ""
+             : why;
 }
 
 // Block 1 of two empty blocks moved to `offset` (past the file's end: the
@@ -72,26 +69,6 @@ std::string ReplaceAt(int64_t offset) {
                [&](ImageBuilder* b, std::string* why) {
                  return b->StartReplace(pak, 1, 1, why);
                });
-}
-
-// A rebuild whose one block would start at `offset`.
-std::string RebuildWithBlockAt(int64_t offset) {
-  const LoadedPak pak = EmptyBlocks(1);
-  return Build(
-      pak, {{.id = 1, .strings = {}}},
-      [&](ImageBuilder* b, std::string* why) {
-        return b->StartRebuild(pak, 1, why);
-      },
-      [&](ImageBuilder* b) {
-        b->image()->resize(static_cast<size_t>(offset));
-      });
-}
-
-std::string RebuildCount(int64_t count) {
-  const LoadedPak pak = EmptyBlocks(1);
-  std::string why;
-  ImageBuilder builder;
-  return builder.StartRebuild(pak, count, &why) ? "" : why;
 }
 
 std::string WithId(int64_t id) {
@@ -124,8 +101,11 @@ TEST(FieldLimitTest, AtEachMaximumAndOnePast) {
        },
        65535, "a string count of 65536; a block holds at most 65535 strings"},
       {"relative offset",
+       // 'a' is one bit: n of them and '|' take (n + 2) / 8 bytes.
        [](int64_t at) {
-         return EncodeProblem(2, {BytesOfCode(at), "b|"});
+         return EncodeProblem(
+             2,
+             {std::string(static_cast<size_t>(at * 8 - 2), 'a') + "|", "b|"});
        },
        65535,
        "string 1 starts 65536 bytes into the block's bit data; a relative "
@@ -133,11 +113,24 @@ TEST(FieldLimitTest, AtEachMaximumAndOnePast) {
       {"replace at", ReplaceAt, 16777215,
        "block 1 would start at offset 16777216; a directory entry holds "
        "offsets up to 16,777,215"},
-      {"rebuild at", RebuildWithBlockAt, 16777215,
-       "block 0 would start at offset 16777216"},
+      {"rebuild at",
+       [](int64_t at) {
+         const LoadedPak pak = EmptyBlocks(1);
+         return Build(
+             pak, {{.id = 1, .strings = {}}},
+             [&](ImageBuilder* b, std::string* why) {
+               return b->StartRebuild(pak, 1, why);
+             },
+             at);
+       },
+       16777215, "block 0 would start at offset 16777216"},
       {"ID", WithId, 65535, "block 0: an ID of 65536; an ID holds 0 to 65535"},
-      {"blocks", RebuildCount, 65535,
-       "65536 blocks; a pakfile holds at most 65535 blocks"},
+      {"blocks",
+       [](int64_t n) {
+         std::string why;
+         return ImageBuilder().StartRebuild(EmptyBlocks(1), n, &why) ? "" : why;
+       },
+       65535, "65536 blocks; a pakfile holds at most 65535 blocks"},
       {"add to", [](int64_t n) { return AddAfterOffset(n, 0); }, 65534,
        "the pakfile already has 65535 blocks"},
       {"moved to", [](int64_t at) { return AddAfterOffset(2, at); },
