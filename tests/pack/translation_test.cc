@@ -76,41 +76,31 @@ TEST_F(TranslationTest, EveryByteComesBackThroughEveryCodePageAndTable) {
 
 TEST_F(TranslationTest, RefusedTablesCodePagesAndStringsSayWhere) {
   const std::string pak = PakOf({{1, {"[END]|", "\x01|"}}});
-  struct Case {
-    std::vector<std::string> args;
-    std::string table;
+  const struct {
+    const char* option;
+    const char* table;
     int status;
     std::string told;
   } cases[] = {
-      {{"--table=t.tbl"},
-       "01=[END]\n",
-       1,
+      {"--table=t.tbl", "01=[END]\n", 1,
        "block 0, string 0 cannot be shown with t.tbl: byte 5B (character 1, "
        "shown as \"[\") would pack back as byte 01 (\"[END]\")"},
-      {{"--table=t.tbl"},
-       "01=[END]\nxx\n",
-       1,
+      {"--table=t.tbl", "01=[END]\nxx\n", 1,
        "character table t.tbl, line 2: not an entry of the form XX=text"},
-      {{"--table=t.tbl"}, "E9=é\n\n e9=e\n", 1, "line 3: not an entry"},
-      {{"--table=t.tbl"},
-       "E9=é\r\nE9=e\r\n",
-       1,
+      {"--table=t.tbl", "E9=é\n\n e9=e\n", 1, "line 3: not an entry"},
+      {"--table=t.tbl", "E9=é\r\nE9=e\r\n", 1,
        "line 2: byte E9 was given on line 1 already"},
-      {{"--table=t.tbl"},
-       "80=x\nE9=x\n",
-       1,
+      {"--table=t.tbl", "80=x\nE9=x\n", 1,
        "line 2: \"x\" is the text of byte 80 on line 1 already"},
-      {{"--table=missing.tbl"}, "", 1, "cannot read the character table"},
-      {{"--charset=cp037"}, "", 2, "does not keep ASCII"},
-      {{"--charset=Klingon"}, "", 2, "unknown code page \"Klingon\""},
-      {{"--charset=UTF-8"}, "", 2, "more than one byte"},
+      {"--table=missing.tbl", "", 1, "cannot read the character table"},
+      {"--charset=cp037", "", 2, "does not keep ASCII"},
+      {"--charset=Klingon", "", 2, "unknown code page \"Klingon\""},
+      {"--charset=UTF-8", "", 2, "more than one byte"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Write("a.pak", pak);
     Write("t.tbl", c.table);
-    std::vector<std::string> args = c.args;
-    args.insert(args.end(), {"a.pak", "t.txt", "/E"});
-    const RunResult run = Vorlex(args);
+    const RunResult run = Vorlex({c.option, "a.pak", "t.txt", "/E"});
     EXPECT_EQ(run.exit_status, c.status) << run.err;
     EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
     EXPECT_FALSE(Exists("t.txt"));  // nothing is written that packs wrong
@@ -131,35 +121,32 @@ TEST_F(TranslationTest, TextIsComposedPlacedAndHintedAt) {
     EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
   }
   // Refused text, named where the file shows it; the pakfile stays.
-  struct Case {
+  const struct {
     std::string string;
-    std::vector<std::string> options;
+    const char* charset;
     std::string told;
   } cases[] = {
-      {"Cafe\u0301 Ā|",
-       {"--charset=CP1252"},
+      {"Cafe\u0301 Ā|", "--charset=CP1252",
        "t.txt:5: block 0: column 11: U+0100 'Ā' has no byte in CP1252"},
-      {"Caf\n \u4E00|",
-       {"--charset=CP1252"},
+      {"Caf\n \u4E00|", "--charset=CP1252",
        "t.txt:6: block 0: column 2: U+4E00 '\u4E00' has no byte in CP1252"},
-      {"Caf\xE9|",
-       {"--charset=CP1252"},
+      {"Caf\xE9|", "--charset=CP1252",
        "t.txt:5: block 0: column 8: byte 0xE9 is not UTF-8; with CP1252 the "
        "text file must be saved as UTF-8"},
       // UTF-8 packed as bytes: the tree holds é as byte E9 of CP1252.
-      {"Café crème|",
-       {},
+      {"Café crème|", nullptr,
        "t.txt: the text looks like UTF-8 (U+00E9 'é' is written as several "
        "bytes): --charset=CP1252 would read it as byte E9, which the "
        "pakfile's tree holds"},
-      {"Ça|",
-       {},
+      {"Ça|", nullptr,
        "but no listed code page has a byte for it that the "
        "pakfile's tree holds; --new-tree with /P makes a tree"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    std::vector<std::string> options;
+    if (c.charset) options.push_back(c.charset);
     const RunResult run =
-        Pack(pak, header + "0:  " + c.string + "\r\n", c.options);
+        Pack(pak, header + "0:  " + c.string + "\r\n", options);
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
     EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
