@@ -101,14 +101,13 @@ TEST(TreeBuilderTest, NewTreesHoldTheTextsCharactersInTheFixedLayout) {
 }
 
 TEST(TreeBuilderTest, TiesGoToLeavesThenToTheLowerByte) {
-  // a, b and '|' once each: a and b merge first (node 3); '|' then pairs
-  // with it, taken first as the leaf: '|' = 0, a = 10, b = 11.
-  const std::vector<TreeNode> expected = {{'a', 3, 255, 255},
-                                          {'b', 3, 255, 255},
-                                          {'|', 4, 255, 255},
-                                          {'|', 4, 0, 1},
-                                          {'|', 0, 2, 3}};
-  const NewTree made = BuildNewTree(Count({"ab|"}));
+  // a, b and '|' once, c twice: a and b merge first (node 4), '|' is taken
+  // next, then c over node 4 of the same count (node 5).
+  const std::vector<TreeNode> expected = {
+      {'a', 4, 255, 255}, {'b', 4, 255, 255}, {'c', 5, 255, 255},
+      {'|', 5, 255, 255}, {'|', 6, 0, 1},     {'|', 6, 3, 2},
+      {'|', 0, 4, 5}};
+  const NewTree made = BuildNewTree(Count({"abcc|"}));
   ASSERT_EQ(made.nodes.size(), expected.size());
   for (size_t k = 0; k < expected.size(); ++k) {
     const TreeNode& n = made.nodes[k];
