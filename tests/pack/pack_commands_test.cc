@@ -13,7 +13,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -481,6 +483,33 @@ std::pair<int, std::string> Wait(pid_t pid, int err) {
   said.resize(std::max<ssize_t>(::read(err, said.data(), 256), 0));
   ::close(err);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, said};
+}
+
+// SIGKILL cannot be caught: whenever it comes, the pakfile is the old one or
+// the new one, never a mix (a killed run may leave its temporary file).
+TEST_F(PackSafetyTest, AProcessKilledAtAnyMomentLeavesTheOldOrTheNewPakfile) {
+  Make(12, 1500, 50);  // about 2 MB
+  Write("a.pak", old_pak_);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Vorlex({"a.pak", "t.txt", "/P"}).exit_status, 0);
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+  ASSERT_TRUE(Read("a.pak") == new_pak_);
+  std::mt19937 random(99);
+  for (int round = 0; round < 12; ++round) {
+    Write("a.pak", old_pak_);
+    const pid_t pid = Start(dir_.path(), {"a.pak", "t.txt", "/P"});
+    ::usleep(static_cast<useconds_t>(random() % (took * 6 / 5 + 1)));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    const std::string now = Read("a.pak");
+    EXPECT_TRUE(now == old_pak_ || now == new_pak_) << "round " << round;
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+      const std::string name = entry.path().filename();
+      if (name != "a.pak" && name != "t.txt") fs::remove(entry.path());
+    }
+  }
 }
 
 TEST_F(PackSafetyTest, ASignalAtTheCommitLeavesNoTemporaryFile) {
