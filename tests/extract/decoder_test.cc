@@ -275,6 +275,23 @@ TEST(BlockBytesTest, InPlaceAtTheEdges) {
   }
 }
 
+// Every block of `bytes` at `offsets`, decoded in place with one memo, gives
+// what its own bytes give decoded alone.
+void ExpectInPlaceAsAlone(const std::string& bytes,
+                          const std::vector<int64_t>& offsets,
+                          const Nodes& nodes) {
+  LoadedPak pak = WithOffsets(bytes, offsets);
+  pak.tree = MakeCodeTree(nodes);
+  const BlockDecoder decoder(pak.tree);
+  StringEndMemo memo(std::ssize(bytes));
+  for (size_t b = 0; b < offsets.size(); ++b) {
+    std::string scratch;
+    ASSERT_EQ(Show(DecodePakBlock(pak, decoder, b, &memo)),
+              Show(decoder.Decode(BlockBytes(pak, b, &scratch))))
+        << "block " << b;
+  }
+}
+
 // Many blocks over the same bytes, strings far longer than the table decoder
 // keeps at (so that their ends are walked and remembered), blocks running
 // past the end of the file: decoded in place with one memo, each block gives
@@ -293,16 +310,8 @@ TEST(BlockBytesTest, BlocksDecodedInPlaceGiveWhatTheirBytesGive) {
       const int64_t size = std::ssize(bytes);
       offsets.push_back(b % 2 ? random() % (size + 9000) : random() % size);
     }
-    LoadedPak pak = WithOffsets(bytes, offsets);
-    pak.tree = MakeCodeTree(nodes);
-    const BlockDecoder decoder(pak.tree);
-    StringEndMemo memo(std::ssize(bytes));
-    for (size_t b = 0; b < offsets.size(); ++b) {
-      std::string scratch;
-      ASSERT_EQ(Show(DecodePakBlock(pak, decoder, b, &memo)),
-                Show(decoder.Decode(BlockBytes(pak, b, &scratch))))
-          << "round " << round << ", block " << b;
-    }
+    SCOPED_TRACE(round);
+    ExpectInPlaceAsAlone(bytes, offsets, nodes);
   }
 }
 
@@ -335,16 +344,7 @@ TEST(BlockBytesTest, RememberedEndsBelongToTheirWalkState) {
     offsets.push_back(b % 2 ? 41000 + random() % 9000 : random() % 39000);
     if (b % 2 == 0) bytes.replace(offsets.back(), 4, "\1\0\0\0", 4);
   }
-  LoadedPak pak = WithOffsets(bytes, offsets);
-  pak.tree = MakeCodeTree(nodes);
-  const BlockDecoder decoder(pak.tree);
-  StringEndMemo memo(std::ssize(bytes));
-  for (size_t b = 0; b < offsets.size(); ++b) {
-    std::string scratch;
-    ASSERT_EQ(Show(DecodePakBlock(pak, decoder, b, &memo)),
-              Show(decoder.Decode(BlockBytes(pak, b, &scratch))))
-        << "block " << b;
-  }
+  ExpectInPlaceAsAlone(bytes, offsets, nodes);
 }
 
 }  // namespace
