@@ -78,10 +78,17 @@ int CreateUniqueFile(FileSystem& files, const std::filesystem::path& folder,
 // Writes `bytes` to the file unless a write failed before, remembering the
 // first failure.
 void WriteThrough(OutputFile* file, std::string_view bytes) {
-  if (!file->failed && !WriteAll(*file->files, file->fd, bytes)) {
+  if (file->failed) return;
+  if (!WriteAll(*file->files, file->fd, bytes)) {
     file->failed = true;
     file->error = errno;
+    return;
   }
+  const off_t size = static_cast<off_t>(bytes.size());
+  if (file->write_back_early && size > 0) {
+    file->files->StartWriteback(file->fd, file->written, size);
+  }
+  file->written += size;
 }
 
 // The file that `path` leads to, symbolic links followed: a file is replaced
@@ -205,6 +212,9 @@ int RealFileSystem::Fstat(int fd, struct stat* info) {
   return ::fstat(fd, info);
 }
 int RealFileSystem::Fsync(int fd) { return ::fsync(fd); }
+void RealFileSystem::StartWriteback(int fd, off_t offset, off_t length) {
+  ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
 int RealFileSystem::Ftruncate(int fd, off_t length) {
   return ::ftruncate(fd, length);
 }
@@ -364,6 +374,8 @@ bool OpenOutput(FileSystem& files, const std::string& path, bool append,
   file->failed = file->fd < 0;
   file->error = file->failed ? errno : 0;
   file->length_before = -1;
+  file->write_back_early = false;
+  file->written = 0;
   file->buffer.clear();
   if (file->failed) return false;
   struct stat info;
@@ -445,6 +457,8 @@ bool BeginReplacement(FileSystem& files, const std::string& path,
            ErrorText(errno);
     return false;
   }
+  out.write_back_early = true;
+  out.written = 0;
   out.failed = false;
   out.error = 0;
   out.buffer.clear();

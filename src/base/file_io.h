@@ -40,6 +40,9 @@ class FileSystem {
   virtual int Close(int fd) = 0;
   virtual int Rename(const char* from, const char* to) = 0;
   virtual int Unlink(const char* path) = 0;
+  // Asks the system to start writing a range of the file to disk now, so
+  // that a later fsync has less to wait for. Only a hint: nothing fails.
+  virtual void StartWriteback(int fd, off_t offset, off_t length) = 0;
 };
 
 // The plain system calls; descriptors are closed on exec. It holds nothing,
@@ -59,6 +62,7 @@ class RealFileSystem : public FileSystem {
   int Close(int fd) override;
   int Rename(const char* from, const char* to) override;
   int Unlink(const char* path) override;
+  void StartWriteback(int fd, off_t offset, off_t length) override;
 };
 
 // An open descriptor, closed through its FileSystem when it goes.
@@ -126,6 +130,10 @@ struct OutputFile {
   int error = 0;  // errno of the first failure
   // Where the file is cut back to when writing fails (-1: it is not).
   off_t length_before = -1;
+  // For a file that is flushed to disk at its end: each buffer written is
+  // sent on to the disk at once, while the rest is still being made.
+  bool write_back_early = false;
+  off_t written = 0;
 
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
