@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "extract/bit_reader.h"
 #include "extract/decode_engines.h"
@@ -12,13 +13,19 @@ namespace {
 // One pass of the decoder over the bit data, from a string's first bit.
 struct Stream {
   uint64_t pos = 0;           // the next bit
-  size_t used = 0;            // characters written to `text`
   size_t wanted = 0;          // strings still to decode
   uint64_t string_start = 0;  // the first bit of the string under way
   bool done = false;     // wanted strings decoded, the bits ran out, or gave up
   bool gave_up = false;  // stopped in a string longer than allowed
-  std::string text;      // its characters, with room to spare
-  std::vector<size_t> ends;  // where each of its strings ends in `text`
+  // Its characters, with room to spare; left uninitialised, as every
+  // character is written before it is read.
+  std::unique_ptr<char[]> text;
+  size_t text_room = 0;
+  size_t used = 0;  // characters written to `text`
+  // Where each of its strings ends in `text`. Made as long as the strings
+  // the stream can end at most, so that ending one needs no check.
+  std::unique_ptr<size_t[]> ends;
+  size_t ended = 0;
 };
 
 // An entry's count, bits and terminated flag in one load: count in the low
@@ -36,9 +43,12 @@ enum class WindowResult { kGoOn, kEnded, kSlow };
 constexpr size_t kWindowSlack = 5 * 8;
 
 void Reserve(Stream* s) {
-  if (s->used + kWindowSlack > s->text.size()) {
-    s->text.resize(2 * s->text.size() + kWindowSlack);
-  }
+  if (s->used + kWindowSlack <= s->text_room) return;
+  const size_t room = 2 * s->text_room + kWindowSlack;
+  auto grown = std::make_unique_for_overwrite<char[]>(room);
+  std::memcpy(grown.get(), s->text.get(), s->used);
+  s->text = std::move(grown);
+  s->text_room = room;
 }
 
 // Makes up to five lookups in the 57 bits from s->pos, stopping after a
@@ -46,7 +56,7 @@ void Reserve(Stream* s) {
 inline WindowResult DecodeWindow(const BitReader& bits,
                                  const TableEntry* entries, Stream* s) {
   uint64_t window = bits.Window(s->pos);
-  char* out = s->text.data() + s->used;
+  char* out = s->text.get() + s->used;
   uint64_t pos = s->pos;
   WindowResult result = WindowResult::kGoOn;
   for (int i = 0; i < 5; ++i) {
@@ -65,14 +75,14 @@ inline WindowResult DecodeWindow(const BitReader& bits,
     }
   }
   s->pos = pos;
-  s->used = static_cast<size_t>(out - s->text.data());
+  s->used = static_cast<size_t>(out - s->text.get());
   return result;
 }
 
 // Closes the string a terminator just ended; the rest of its byte is
 // padding.
 inline void EndString(Stream* s) {
-  s->ends.push_back(s->used);
+  s->ends[s->ended++] = s->used;
   s->pos = NextByteBoundary(s->pos);
   s->string_start = s->pos;
   if (--s->wanted == 0) s->done = true;
@@ -130,20 +140,24 @@ inline void Advance(const CodeTree& tree, const BitReader& bits,
   WalkOneCode(tree, bits, give_up_bits, s);
 }
 
-// A stream from bit `pos` of `bit_count`. Its text grows as it is written;
-// it starts at what the bits usually give, and never at more than a few
-// hundred KiB, whatever the extent.
-Stream StartStream(uint64_t pos, uint64_t bit_count, size_t wanted) {
+// A stream from bit `pos` (a byte boundary) of `bits`, meant to stop near
+// `end_bit`. Its text grows as it is written; it starts at what the bits
+// usually give, and never at more than a few hundred KiB, whatever the
+// extent. Every string takes at least a byte, which bounds its ends.
+Stream StartStream(uint64_t pos, uint64_t end_bit, const BitReader& bits,
+                   size_t wanted) {
   Stream s;
   s.pos = pos;
   s.string_start = pos;
   s.wanted = wanted;
   s.done = wanted == 0;
-  const uint64_t bytes = (bit_count - pos) / 8;
-  s.text.resize(static_cast<size_t>(std::min<uint64_t>(
+  const uint64_t bytes = (end_bit - pos) / 8;
+  s.text_room = static_cast<size_t>(std::min<uint64_t>(
                     {2 * bytes, 256 * uint64_t{wanted} + 256, 1 << 20})) +
-                kWindowSlack);
-  s.ends.reserve(std::min<uint64_t>(wanted, bytes + 1));
+                kWindowSlack;
+  s.text = std::make_unique_for_overwrite<char[]>(s.text_room);
+  s.ends = std::make_unique_for_overwrite<size_t[]>(static_cast<size_t>(
+      std::min<uint64_t>(wanted, (bits.bit_count - pos) / 8 + 1)));
   return s;
 }
 
@@ -151,9 +165,11 @@ Stream StartStream(uint64_t pos, uint64_t bit_count, size_t wanted) {
 constexpr size_t kRoundsPerLook = 64;
 
 // Runs kStreams streams side by side while all of them can take whole
-// windows. Positions, windows and output pointers stay in locals between
-// events (an ended string, a long code, the end of the fast range, a full
-// buffer), so the chains of lookups overlap in the processor.
+// windows. Positions, windows and output pointers stay in locals, so the
+// chains of lookups overlap in the processor. A terminator is dealt with in
+// place (the end noted, the padding skipped, the window read afresh); the
+// loop stops only for a code longer than the table, the end of the fast
+// range, a stream's last string or a full buffer.
 template <int kStreams>
 void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
                      uint64_t give_up_bits, Stream* const* streams) {
@@ -165,23 +181,20 @@ void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
       if (GiveUpIfLong(give_up_bits, s)) return;
       if (s->done || s->pos >= fast_limit) return;
       Reserve(s);
-      rounds = std::min(rounds, (s->text.size() - s->used) / kWindowSlack);
+      rounds = std::min(rounds, (s->text_room - s->used) / kWindowSlack);
     }
     uint64_t pos[kStreams];
     char* out[kStreams];
     for (int j = 0; j < kStreams; ++j) {
       pos[j] = streams[j]->pos;
-      out[j] = streams[j]->text.data() + streams[j]->used;
+      out[j] = streams[j]->text.get() + streams[j]->used;
     }
     bool event = false;
     for (size_t r = 0; r < rounds && !event; ++r) {
       uint64_t window[kStreams];
       for (int j = 0; j < kStreams; ++j) {
-        if (pos[j] >= fast_limit) event = true;
-      }
-      if (event) break;
-      for (int j = 0; j < kStreams; ++j) {
-        window[j] = bits.Window(pos[j]);
+        event |= pos[j] >= fast_limit;
+        window[j] = bits.Window(std::min(pos[j], fast_limit));
       }
       for (int i = 0; i < 5 && !event; ++i) {
         uint32_t meta[kStreams];
@@ -195,31 +208,29 @@ void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
         for (int j = 0; j < kStreams; ++j) {
           std::memcpy(out[j], e[j]->chars, 8);
           out[j] += meta[j] & 0xFF;
-          const unsigned bits = (meta[j] >> 8) & 0xFF;
-          pos[j] += bits;
-          window[j] <<= bits;
-          event |= meta[j] > 0xFFFF;
-        }
-        if (event) {
-          // Close the strings that ended here; the others go on later.
-          for (int j = 0; j < kStreams; ++j) {
-            if (meta[j] <= 0xFFFF) continue;
-            streams[j]->pos = pos[j];
-            streams[j]->used =
-                static_cast<size_t>(out[j] - streams[j]->text.data());
-            EndString(streams[j]);
-            pos[j] = streams[j]->pos;
+          const unsigned used_bits = (meta[j] >> 8) & 0xFF;
+          pos[j] += used_bits;
+          window[j] <<= used_bits;
+          if (meta[j] > 0xFFFF) [[unlikely]] {
+            Stream* s = streams[j];
+            s->ends[s->ended++] = static_cast<size_t>(out[j] - s->text.get());
+            pos[j] = NextByteBoundary(pos[j]);
+            s->string_start = pos[j];
+            if (--s->wanted == 0) s->done = true;
+            // A fresh window holds the (at most four) lookups left.
+            event |= s->done || pos[j] >= fast_limit;
+            window[j] = bits.Window(std::min(pos[j], fast_limit));
           }
         }
       }
     }
-    bool slow = false;
     for (int j = 0; j < kStreams; ++j) {
       Stream* s = streams[j];
       s->pos = pos[j];
-      s->used = static_cast<size_t>(out[j] - s->text.data());
+      s->used = static_cast<size_t>(out[j] - s->text.get());
     }
     // A long code is walked by the single-stream step.
+    bool slow = false;
     for (int j = 0; j < kStreams; ++j) {
       Stream* s = streams[j];
       if (s->done || s->pos >= fast_limit) return;
@@ -287,36 +298,51 @@ StringRun DecodeStrings(std::string_view bit_data, size_t wanted,
       if (!s->done) advance(s);
     }
   };
+  auto hint_bit = [&](size_t k) {
+    return uint64_t{static_cast<uint16_t>(ReadField(hints, 2 * k, 2))} * 8;
+  };
 
-  // The relative offsets of strings n/4, n/2 and 3n/4, when they look
-  // sound, let four streams decode the quarters of the block side by side:
-  // their chains of lookups overlap in the processor. A quarter is kept only
-  // when the decoding before it ends exactly where it began, which is what a
-  // walk from the start would have found there.
+  // The relative offsets, when they look sound, let four streams decode the
+  // quarters of the bit data side by side: their chains of lookups overlap
+  // in the processor. Quarter j starts at the first string whose offset
+  // reaches j/4 of the data (a binary search, as sound offsets rise), so the
+  // streams take about as long. A quarter is kept only when the decoding
+  // before it ends exactly where it began, which is what a walk from the
+  // start would have found there.
   constexpr int kStreams = 4;
   size_t first_string[kStreams + 1];
   uint64_t first_bit[kStreams];
   bool split = n >= 2 * kStreams && data_size >= 256 && hints.size() >= 2 * n;
-  for (int j = 0; j < kStreams && split; ++j) {
-    first_string[j] = n * j / kStreams;
-    first_bit[j] = j == 0 ? 0
-                          : uint64_t{static_cast<uint16_t>(
-                                ReadField(hints, 2 * first_string[j], 2))} *
-                                8;
-    if (j > 0 &&
-        (first_bit[j] <= first_bit[j - 1] || first_bit[j] >= fast_limit)) {
-      split = false;
+  first_string[0] = 0;
+  first_bit[0] = 0;
+  for (int j = 1; j < kStreams && split; ++j) {
+    const uint64_t goal = bit_count * j / kStreams;
+    size_t low = first_string[j - 1] + 1, high = n;
+    while (low < high) {
+      const size_t mid = low + (high - low) / 2;
+      if (hint_bit(mid) < goal) {
+        low = mid + 1;
+      } else {
+        high = mid;
+      }
     }
+    first_string[j] = low;
+    if (low >= n) {
+      split = false;
+      break;
+    }
+    first_bit[j] = hint_bit(low);
+    split = first_bit[j] > first_bit[j - 1] && first_bit[j] < fast_limit;
   }
   first_string[kStreams] = n;
 
-  Stream whole;
+  Stream parts[kStreams];
+  int part_count = 1;
   if (split) {
-    Stream parts[kStreams];
     Stream* pointers[kStreams];
     for (int j = 0; j < kStreams; ++j) {
       const uint64_t end_bit = j + 1 < kStreams ? first_bit[j + 1] : bit_count;
-      parts[j] = StartStream(first_bit[j], end_bit,
+      parts[j] = StartStream(first_bit[j], end_bit, bits,
                              first_string[j + 1] - first_string[j]);
       pointers[j] = &parts[j];
     }
@@ -330,44 +356,50 @@ StringRun DecodeStrings(std::string_view bit_data, size_t wanted,
     }
     // Once one quarter is done the others go on alone.
     for (Stream& part : parts) run_to_end(&part);
-    whole = std::move(parts[0]);
-    for (int j = 1; j < kStreams; ++j) {
-      if (whole.ends.size() != first_string[j]) break;  // ran out, or gave up
-      if (whole.pos != first_bit[j]) {
-        // The offset did not hold: go on from where the decoding ended.
-        whole.wanted = n - first_string[j];
-        whole.done = false;
-        run_to_end(&whole);
-        break;
-      }
-      const Stream& part = parts[j];
-      whole.text.resize(whole.used);
-      for (size_t end : part.ends) whole.ends.push_back(whole.used + end);
-      whole.text.append(part.text, 0, part.ends.empty() ? 0 : part.ends.back());
-      whole.used = whole.text.size();
-      whole.pos = part.pos;
-      whole.string_start = part.string_start;
-      whole.gave_up = part.gave_up;
+    // Quarters join while each starts where the one before it ended.
+    while (part_count < kStreams) {
+      const Stream& last = parts[part_count - 1];
+      if (last.wanted != 0 || last.pos != first_bit[part_count]) break;
+      ++part_count;
+    }
+    const Stream& last = parts[part_count - 1];
+    if (part_count < kStreams && last.wanted == 0) {
+      // The offset did not hold: a stream goes on from where the decoding
+      // ended, for every string after it.
+      parts[part_count] =
+          StartStream(last.pos, bit_count, bits, n - first_string[part_count]);
+      run_to_end(&parts[part_count++]);
     }
   } else {
-    whole = StartStream(0, bit_count, n);
-    run_to_end(&whole);
+    parts[0] = StartStream(0, bit_count, bits, n);
+    run_to_end(&parts[0]);
   }
-  // A string that the bytes ended before its terminator is dropped.
-  const size_t kept = whole.ends.empty() ? 0 : whole.ends.back();
+
+  // The strings of the parts kept, back to back; a string that the bytes
+  // ended before its terminator is dropped.
+  const Stream& last = parts[part_count - 1];
   StringRun run;
-  if (whole.ends.size() < n) {
-    run.unfinished_bit = whole.string_start;
-    run.gave_up = whole.gave_up;
+  if (last.wanted != 0) {
+    run.unfinished_bit = last.string_start;
+    run.gave_up = last.gave_up;
   }
-  if (decoded->ends.empty()) {
-    whole.text.resize(kept);
-    decoded->text = std::move(whole.text);
-    decoded->ends = std::move(whole.ends);
-  } else {
-    const size_t base = decoded->text.size();
-    decoded->text.append(whole.text, 0, kept);
-    for (size_t end : whole.ends) decoded->ends.push_back(base + end);
+  size_t kept = 0;
+  for (int j = 0; j < part_count; ++j) {
+    kept += parts[j].ended == 0 ? 0 : parts[j].ends[parts[j].ended - 1];
+  }
+  const size_t base = decoded->text.size();
+  decoded->text.resize(base + kept);
+  decoded->ends.reserve(decoded->ends.size() + n - last.wanted);
+  size_t at = base;
+  for (int j = 0; j < part_count; ++j) {
+    const Stream& part = parts[j];
+    if (part.ended == 0) continue;
+    for (size_t k = 0; k < part.ended; ++k) {
+      decoded->ends.push_back(at + part.ends[k]);
+    }
+    const size_t length = part.ends[part.ended - 1];
+    std::memcpy(decoded->text.data() + at, part.text.get(), length);
+    at += length;
   }
   return run;
 }
