@@ -166,10 +166,11 @@ constexpr size_t kRoundsPerLook = 64;
 
 // Runs kStreams streams side by side while all of them can take whole
 // windows. Positions, windows and output pointers stay in locals, so the
-// chains of lookups overlap in the processor. A terminator is dealt with in
-// place (the end noted, the padding skipped, the window read afresh); the
-// loop stops only for a code longer than the table, the end of the fast
-// range, a stream's last string or a full buffer.
+// chains of lookups overlap in the processor. A lookup takes no branch but
+// at a terminator, which is dealt with in place (the end noted, the padding
+// skipped, the window read afresh); the loop stops for a code longer than
+// the table (found once a round), the end of the fast range, a stream's
+// last string or a full buffer.
 template <int kStreams>
 void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
                      uint64_t give_up_bits, Stream* const* streams) {
@@ -189,41 +190,43 @@ void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
       pos[j] = streams[j]->pos;
       out[j] = streams[j]->text.get() + streams[j]->used;
     }
-    bool event = false;
-    for (size_t r = 0; r < rounds && !event; ++r) {
+    for (size_t r = 0; r < rounds; ++r) {
       uint64_t window[kStreams];
+      uint64_t round_start[kStreams];
       for (int j = 0; j < kStreams; ++j) {
-        event |= pos[j] >= fast_limit;
-        window[j] = bits.Window(std::min(pos[j], fast_limit));
+        if (pos[j] >= fast_limit) goto stop;
+        round_start[j] = pos[j];
+        window[j] = bits.Window(pos[j]);
       }
-      for (int i = 0; i < 5 && !event; ++i) {
-        uint32_t meta[kStreams];
-        const TableEntry* e[kStreams];
+      for (int i = 0; i < 5; ++i) {
         for (int j = 0; j < kStreams; ++j) {
-          e[j] = &entries[window[j] >> (64 - kTableBits)];
-          meta[j] = Meta(*e[j]);
-          event |= (meta[j] & kBitsMask) == 0;
-        }
-        if (event) break;
-        for (int j = 0; j < kStreams; ++j) {
-          std::memcpy(out[j], e[j]->chars, 8);
-          out[j] += meta[j] & 0xFF;
-          const unsigned used_bits = (meta[j] >> 8) & 0xFF;
+          // An entry for a code longer than the table is all zeros: it
+          // writes nothing kept and leaves the stream where it is.
+          const TableEntry& e = entries[window[j] >> (64 - kTableBits)];
+          const uint32_t meta = Meta(e);
+          std::memcpy(out[j], e.chars, 8);
+          out[j] += meta & 0xFF;
+          const unsigned used_bits = (meta >> 8) & 0xFF;
           pos[j] += used_bits;
           window[j] <<= used_bits;
-          if (meta[j] > 0xFFFF) [[unlikely]] {
+          if (meta > 0xFFFF) [[unlikely]] {
             Stream* s = streams[j];
             s->ends[s->ended++] = static_cast<size_t>(out[j] - s->text.get());
             pos[j] = NextByteBoundary(pos[j]);
             s->string_start = pos[j];
             if (--s->wanted == 0) s->done = true;
+            if (s->done || pos[j] >= fast_limit) goto stop;
             // A fresh window holds the (at most four) lookups left.
-            event |= s->done || pos[j] >= fast_limit;
-            window[j] = bits.Window(std::min(pos[j], fast_limit));
+            window[j] = bits.Window(pos[j]);
           }
         }
       }
+      // A stream that stood still all round met a long code.
+      for (int j = 0; j < kStreams; ++j) {
+        if (pos[j] == round_start[j]) goto stop;
+      }
     }
+  stop:
     for (int j = 0; j < kStreams; ++j) {
       Stream* s = streams[j];
       s->pos = pos[j];
