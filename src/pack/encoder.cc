@@ -64,6 +64,86 @@ class BitSink {
   char bytes_[256];
 };
 
+// A deep tree, which is rare: finds where the text must stop first, then
+// feeds the codes in slices.
+[[gnu::noinline]] EncodeResult EncodeDeep(std::string_view cut,
+                                          const CodeTable& table,
+                                          std::string* out) {
+  EncodeResult result;
+  size_t end = 0;
+  while (end < cut.size() &&
+         table.codes[static_cast<unsigned char>(cut[end])].length != 0) {
+    ++end;
+  }
+  if (end < cut.size()) {
+    result = {.ok = false,
+              .position = end,
+              .byte = static_cast<unsigned char>(cut[end])};
+  }
+  BitSink sink(out);
+  for (unsigned char c : cut.substr(0, end)) {
+    const CodeTable::Code& code = table.codes[c];
+    if (code.length <= CodeTable::kMaxFastBits) {
+      sink.Put(code.bits, code.length);
+    } else {
+      sink.PutLong(table.long_codes[c]);
+    }
+  }
+  sink.Finish();
+  return result;
+}
+
+// Encodes `text` up to and including its first terminator into `p`, every
+// code being at most kMaxFastBits / kGroup bits long, and returns the end of
+// what it wrote. The codes of kGroup characters are joined before they
+// enter the 64-bit buffer (with the fewer than 8 bits pending they fit), so
+// the buffer's chain of shifts is walked once per group. Each step stores
+// the buffer's top 8 bytes whole and moves on by the whole bytes in it. At a
+// character without code it stops and notes it in *result.
+template <int kGroup>
+char* EncodeGroups(std::string_view text, const CodeTable& table, char* p,
+                   EncodeResult* result) {
+  const auto* chars = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size();
+  uint64_t buffer = 0;  // pending bits from the top down
+  int pending = 0;
+  auto put = [&](uint64_t bits, int length) {
+    buffer |= bits << (64 - pending - length);
+    pending += length;
+    StoreBigEndian64(p, buffer);
+    p += pending >> 3;
+    buffer <<= pending & ~7;
+    pending &= 7;
+  };
+  size_t i = 0;
+  for (; i + kGroup <= size; i += kGroup) {
+    uint64_t bits = 0;
+    int length = 0;
+    bool stops = false;
+    for (int k = 0; k < kGroup; ++k) {
+      const CodeTable::Code& code = table.codes[chars[i + k]];
+      bits = bits << code.length | code.bits;
+      length += code.length;
+      stops |= code.stops;
+    }
+    if (stops) break;
+    put(bits, length);
+  }
+  // The last characters, and a group that holds the terminator or a
+  // character without code.
+  for (; i < size; ++i) {
+    const CodeTable::Code& code = table.codes[chars[i]];
+    if (code.length == 0) {
+      *result = {.ok = false, .position = i, .byte = chars[i]};
+      break;
+    }
+    put(code.bits, code.length);
+    if (chars[i] == kTerminator) break;
+  }
+  if (pending > 0) StoreBigEndian64(p++, buffer);
+  return p;
+}
+
 }  // namespace
 
 CodeTable BuildCodeTable(const CodeTree& tree) {
@@ -81,6 +161,7 @@ CodeTable BuildCodeTable(const CodeTree& tree) {
     table.any_not_leaf =
         table.any_not_leaf || table.not_leaf[static_cast<size_t>(c)];
     code.length = static_cast<int32_t>(path.size());
+    code.stops = c == static_cast<unsigned char>(kTerminator);
     table.max_length = std::max(table.max_length, code.length);
     // The stored path runs from the leaf up; the code runs from the root down.
     if (path.size() <= CodeTable::kMaxFastBits) {
@@ -113,60 +194,33 @@ EncodeResult FindUnencodable(std::string_view text, const CodeTable& table) {
 
 EncodeResult EncodeString(std::string_view text, const CodeTable& table,
                           std::string* out) {
-  const std::string_view cut = CutAfterTerminator(text);
-  EncodeResult result;
   if (table.max_length > CodeTable::kMaxFastBits) {
-    // A deep tree, which is rare: find where the text must stop first, then
-    // feed the codes in slices.
-    size_t end = 0;
-    while (end < cut.size() &&
-           table.codes[static_cast<unsigned char>(cut[end])].length != 0) {
-      ++end;
-    }
-    if (end < cut.size()) {
-      result = {.ok = false,
-                .position = end,
-                .byte = static_cast<unsigned char>(cut[end])};
-    }
-    BitSink sink(out);
-    for (unsigned char c : cut.substr(0, end)) {
-      const CodeTable::Code& code = table.codes[c];
-      if (code.length <= CodeTable::kMaxFastBits) {
-        sink.Put(code.bits, code.length);
-      } else {
-        sink.PutLong(table.long_codes[c]);
-      }
-    }
-    sink.Finish();
-    return result;
+    return EncodeDeep(CutAfterTerminator(text), table, out);
   }
-  // Every code fits the 64-bit buffer with the fewer than 8 bits pending, so
-  // each character's bits go in with one shift, and each step stores the
-  // buffer's top 8 bytes whole and moves on by the whole bytes in it. The
-  // longest code bounds the room needed; what is not used is cut off.
+  // The longest code bounds the room needed. The terminator is found on the
+  // way, so the room is that of all of `text`. Most strings fit a buffer on
+  // the stack, which saves clearing room in *out that is then cut off.
+  const size_t room =
+      (text.size() * static_cast<size_t>(table.max_length) + 7) / 8 + 8;
+  char local[2048];
   const size_t old_size = out->size();
-  out->resize(old_size +
-              (cut.size() * static_cast<size_t>(table.max_length) + 7) / 8 + 8);
-  char* const begin = out->data() + old_size;
-  char* p = begin;
-  uint64_t buffer = 0;  // pending bits from the top down
-  int pending = 0;
-  for (size_t i = 0; i < cut.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(cut[i]);
-    const CodeTable::Code& code = table.codes[c];
-    if (code.length == 0) {
-      result = {.ok = false, .position = i, .byte = c};
-      break;
-    }
-    buffer |= code.bits << (64 - pending - code.length);
-    pending += code.length;
-    StoreBigEndian64(p, buffer);
-    p += pending >> 3;
-    buffer <<= pending & ~7;
-    pending &= 7;
+  if (room > sizeof local) out->resize(old_size + room);
+  char* const begin = room > sizeof local ? out->data() + old_size : local;
+  EncodeResult result;
+  char* p;
+  if (table.max_length * 4 <= CodeTable::kMaxFastBits) {
+    p = EncodeGroups<4>(text, table, begin, &result);
+  } else if (table.max_length * 2 <= CodeTable::kMaxFastBits) {
+    p = EncodeGroups<2>(text, table, begin, &result);
+  } else {
+    p = EncodeGroups<1>(text, table, begin, &result);
   }
-  if (pending > 0) StoreBigEndian64(p++, buffer);
-  out->resize(old_size + static_cast<size_t>(p - begin));
+  const size_t written = static_cast<size_t>(p - begin);
+  if (begin == local) {
+    out->append(local, written);
+  } else {
+    out->resize(old_size + written);
+  }
   return result;
 }
 

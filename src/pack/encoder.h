@@ -22,6 +22,9 @@ struct CodeTable {
   struct Code {
     uint64_t bits = 0;   // the code in the low `length` bits, root bit highest
     int32_t length = 0;  // 0: the character cannot be encoded
+    // Whether encoding stops at the character: it has no code, or it is the
+    // terminator.
+    bool stops = true;
   };
   std::array<Code, 256> codes{};
   // For codes longer than kMaxFastBits: the code as '0'/'1' characters, root

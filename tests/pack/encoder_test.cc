@@ -46,24 +46,39 @@ TEST(EncodeStringTest, CodesPaddingTerminatorsAndCharactersWithoutCode) {
   EXPECT_EQ(Encode({}, "A"), "stop 0: ");
 }
 
-TEST(EncodeStringTest, CodesLongerThanTheBitBufferMatchAnIndependentEncoder) {
-  // The deepest tree: leaf d (the character 128 + d) has the code of d ones
-  // and a zero, the last leaf ('|') 99 ones. Leaves first, the root last.
-  std::vector<TreeNode> nodes(199);
-  for (int d = 0; d < 99; ++d) {
-    nodes[198 - d] = {0, d == 0 ? 0 : 199 - d, d, d < 98 ? 197 - d : 99};
-    nodes[d] = {128 + d, 198 - d, 255, 255};
+TEST(EncodeStringTest, CodesAtEveryPathsLongestMatchAnIndependentEncoder) {
+  // Codes are joined in fours up to 14 bits, in twos up to 28 and fed in
+  // slices past 56: each longest code at and one past those edges.
+  for (int longest : {14, 15, 28, 29, 56, 57, 99}) {
+    // Leaf d (the character 128 + d) has the code of d ones and a zero, the
+    // last leaf ('|') `longest` ones. Leaves first, the root last.
+    const int count = 2 * longest + 1;
+    std::vector<TreeNode> nodes(static_cast<size_t>(count));
+    for (int d = 0; d < longest; ++d) {
+      nodes[count - 1 - d] = {0, d == 0 ? 0 : count - d, d,
+                              d < longest - 1 ? count - 2 - d : longest};
+      nodes[d] = {128 + d, count - 1 - d, 255, 255};
+    }
+    nodes[longest] = {'|', longest + 1, 255, 255};
+    // Runs of the longest codes after codes of 1 to 3 bits, so that they
+    // meet every number of pending bits.
+    std::string text;
+    for (int d : {0, 1, 2, 0, 1, 0, 2, 1}) {
+      text += static_cast<char>(128 + d);
+      text += std::string(4 + d, static_cast<char>(128 + longest - 1));
+    }
+    // Codes of 56 and 57 bits among longer ones.
+    for (int d : {longest / 2, 55, 56}) {
+      if (d < longest) text += static_cast<char>(128 + d);
+    }
+    text += '|';
+    const CodeTree tree = MakeCodeTree(nodes);
+    std::string block("\x01\0\0\0", 4);
+    ASSERT_TRUE(EncodeString(text, BuildCodeTable(tree), &block).ok);
+    EXPECT_EQ(Hex(block.substr(4)), Hex(EncodeTestString(nodes, text)))
+        << longest;
+    EXPECT_EQ(BlockDecoder(tree).Decode(block).text, text) << longest;
   }
-  nodes[99] = {'|', 100, 255, 255};
-  std::string text;
-  for (int d : {98, 0, 57, 56, 55, 97, 3, 98})
-    text += static_cast<char>(128 + d);
-  text += '|';
-  const CodeTree tree = MakeCodeTree(nodes);
-  std::string block("\x01\0\0\0", 4);
-  ASSERT_TRUE(EncodeString(text, BuildCodeTable(tree), &block).ok);
-  EXPECT_EQ(Hex(block.substr(4)), Hex(EncodeTestString(nodes, text)));
-  EXPECT_EQ(BlockDecoder(tree).Decode(block).text, text);
 }
 
 }  // namespace
