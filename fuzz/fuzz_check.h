@@ -3,11 +3,16 @@
 #ifndef VORLEX_FUZZ_FUZZ_CHECK_H_
 #define VORLEX_FUZZ_FUZZ_CHECK_H_
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "extract/decoder.h"
+#include "pack/encoder.h"
+#include "pak/code_tree.h"
 #include "support/pak_maker.h"
 
 // Stops with the message `what` when `holds` is false. A macro so that the
@@ -25,6 +30,32 @@ using testing::Hex;
   std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
   std::fflush(stderr);
   std::abort();
+}
+
+// The decoder and the codes of a tree, kept from one input to the next, as a
+// run keeps them from one block to the next: a mutation often leaves the
+// tree as it was, and making the decode table is most of an input's work.
+struct TreeTables {
+  CodeTree tree;
+  CodeTable codes;
+  std::optional<BlockDecoder> decoder;
+};
+
+inline const TreeTables& TablesFor(const CodeTree& tree) {
+  static TreeTables* const kept = new TreeTables();
+  const auto same = [](const TreeNode& a, const TreeNode& b) {
+    return a.char_ == b.char_ && a.parent == b.parent &&
+           a.child_l == b.child_l && a.child_r == b.child_r;
+  };
+  if (!kept->decoder ||
+      !std::equal(tree.nodes.begin(), tree.nodes.end(),
+                  kept->tree.nodes.begin(), kept->tree.nodes.end(), same)) {
+    kept->decoder.reset();
+    kept->tree = tree;
+    kept->codes = BuildCodeTable(kept->tree);
+    kept->decoder.emplace(kept->tree);
+  }
+  return *kept;
 }
 
 }  // namespace vorlex::core::fuzz

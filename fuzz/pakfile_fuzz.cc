@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       pak.directory.size() == static_cast<size_t>(pak.header.block_count),
       "the directory does not hold the block count's rows");
 
-  const BlockDecoder decoder(pak.tree);
+  const BlockDecoder& decoder = *fuzz::TablesFor(pak.tree).decoder;
   StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
   size_t budget = fuzz::kDecodeBudget;
   int64_t walk_budget = fuzz::kWalkBudget;

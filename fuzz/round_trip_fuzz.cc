@@ -1,14 +1,15 @@
 // A whole cycle in memory: the input's strings become a pakfile (the maker's
 // tree), then /E gives the text the maker expects, /P packs it back to the
-// same pakfile, /L from some block then /R too, and /A then /R with the last
+// same pakfile, /L from a late block then /R too, and /A then /R with the last
 // block's section gives the maker's pakfile with that block added.
 // Input: byte 0 separates strings, byte 1 blocks, byte 2 renumbers the tree
 // (0: as built) and picks the block for /L. What a text file cannot carry
 // back is left out: '|' (the maker adds one), byte 26, CR directly before LF.
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,14 +40,22 @@ constexpr std::string_view kPakName = "fuzz.pak";
 // terminator, at most 128 distinct characters fit a tree of 256 nodes.
 constexpr size_t kMostCharacters = 127;
 
-std::string CarriedBack(std::string_view raw, std::set<char>* alphabet) {
+// The characters kept so far, and how many.
+struct Kept {
+  std::array<bool, 256> has{};
+  size_t size = 0;
+};
+
+std::string CarriedBack(std::string_view raw, Kept* alphabet) {
   std::string text;
   for (char c : raw) {
     if (c == '|' || c == kEndOfText) continue;
     if (c == '\n' && !text.empty() && text.back() == '\r') text.pop_back();
-    if (!alphabet->count(c)) {
-      if (alphabet->size() == kMostCharacters) continue;
-      alphabet->insert(c);
+    bool& has = alphabet->has[static_cast<unsigned char>(c)];
+    if (!has) {
+      if (alphabet->size == kMostCharacters) continue;
+      has = true;
+      ++alphabet->size;
     }
     text += c;
   }
@@ -62,7 +71,7 @@ std::string CarriedBack(std::string_view raw, std::set<char>* alphabet) {
 std::vector<TestBlock> ToBlocks(std::string_view content, char string_sep,
                                 char block_sep, uint32_t id_seed) {
   std::vector<TestBlock> blocks;
-  std::set<char> alphabet;
+  Kept alphabet;
   while (true) {
     const size_t block_end = content.find(block_sep);
     std::string_view block = content.substr(0, block_end);
@@ -106,20 +115,34 @@ LoadedPak Load(const std::string& bytes) {
   return pak;
 }
 
-// Extracts blocks `first` to B - 1 as /E and /L write them.
-std::string Extract(const LoadedPak& pak, const BlockDecoder& decoder,
-                    size_t first) {
-  StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
+// The text of /E, and where each block's section starts in it: /L from
+// block b writes the same sections from b on, behind its own header.
+struct Extracted {
   std::string text;
-  AppendFileHeader(kPakName, pak.header.node_count,
-                   pak.header.block_count - static_cast<int64_t>(first), &text);
-  for (size_t b = first; b < pak.directory.size(); ++b) {
-    const DecodedBlock decoded = ExtractBlock(pak, decoder, b, &memo, &text);
+  std::vector<size_t> section_at;
+
+  std::string From(const LoadedPak& pak, size_t first) const {
+    std::string tail;
+    AppendFileHeader(kPakName, pak.header.node_count,
+                     static_cast<int64_t>(section_at.size() - first), &tail);
+    return tail.append(text, section_at[first]);
+  }
+};
+
+Extracted Extract(const LoadedPak& pak, const BlockDecoder& decoder) {
+  StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
+  Extracted out;
+  AppendFileHeader(kPakName, pak.header.node_count, pak.header.block_count,
+                   &out.text);
+  for (size_t b = 0; b < pak.directory.size(); ++b) {
+    out.section_at.push_back(out.text.size());
+    const DecodedBlock decoded =
+        ExtractBlock(pak, decoder, b, &memo, &out.text);
     FUZZ_REQUIRE(
         decoded.StringsDecoded() == static_cast<size_t>(decoded.string_count),
         "block " + std::to_string(b) + " does not decode whole");
   }
-  return text;
+  return out;
 }
 
 // Reads the block sections of `text` into the rows `builder` was started
@@ -173,21 +196,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<TreeNode> renumbered = testing::RenumberTree(nodes, seed);
     if (fuzz::ZeroStaysALeaf(renumbered)) nodes = std::move(renumbered);
   }
-  const std::string pak_bytes = testing::MakePakfile(nodes, blocks);
+  // Each block is encoded once: the pakfile with the last block added again
+  // is made from the same bytes.
+  std::vector<std::string> encoded;
+  std::vector<int32_t> ids;
+  for (const testing::TestBlock& block : blocks) {
+    encoded.push_back(testing::EncodeTestBlock(nodes, block.strings));
+    ids.push_back(block.id);
+  }
+  const std::string pak_bytes =
+      testing::MakePakfileFromBlockBytes(nodes, encoded, ids);
   const LoadedPak pak = fuzz::Load(pak_bytes);
   FUZZ_REQUIRE(pak.directory.size() == blocks.size(), "the block count");
 
-  // /E.
-  // The tables are made once per input: every step below, /A's copy of the
-  // pakfile included, uses the same tree.
-  const CodeTable codes = BuildCodeTable(pak.tree);
-  const BlockDecoder decoder(pak.tree);
-  const BlockCoder coder{.codes = codes, .decoder = decoder};
-  const std::string text = fuzz::Extract(pak, decoder, 0);
+  // /E. Every step below, /A's copy of the pakfile included, uses the same
+  // tree.
+  const fuzz::TreeTables& tables = fuzz::TablesFor(pak.tree);
+  const BlockDecoder& decoder = *tables.decoder;
+  const BlockCoder coder{.codes = tables.codes, .decoder = decoder};
+  const fuzz::Extracted extracted = fuzz::Extract(pak, decoder);
   const int node_count = static_cast<int>(nodes.size());
-  FUZZ_REQUIRE(
-      text == testing::ExpectedExtractText(fuzz::kPakName, node_count, blocks),
-      "the extracted text differs");
+  FUZZ_REQUIRE(extracted.text == testing::ExpectedExtractText(
+                                     fuzz::kPakName, node_count, blocks),
+               "the extracted text differs");
 
   // /P.
   {
@@ -196,23 +227,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(
         builder.StartRebuild(pak, static_cast<int64_t>(blocks.size()), &why),
         why);
-    const std::string image = fuzz::Pack(text, pak, coder, std::move(builder));
+    const std::string image =
+        fuzz::Pack(extracted.text, pak, coder, std::move(builder));
     FUZZ_REQUIRE(image == pak_bytes, "/P gives " + fuzz::Hex(image, 256) +
                                          "\nexpected " +
                                          fuzz::Hex(pak_bytes, 256));
   }
 
-  // /L from a block, then /R.
+  // /L from one of the last three blocks, then /R: replacing more blocks
+  // only repeats what /P did for each of them.
   {
-    const size_t first = seed % blocks.size();
+    const size_t first =
+        blocks.size() - 1 - seed % std::min<size_t>(blocks.size(), 3);
     ImageBuilder builder;
     std::string why;
     const int64_t replaced = static_cast<int64_t>(blocks.size() - first);
     FUZZ_REQUIRE(
         builder.StartReplace(pak, static_cast<int64_t>(first), replaced, &why),
         why);
-    const std::string image = fuzz::Pack(fuzz::Extract(pak, decoder, first),
-                                         pak, coder, std::move(builder));
+    const std::string image =
+        fuzz::Pack(extracted.From(pak, first), pak, coder, std::move(builder));
     FUZZ_REQUIRE(image == pak_bytes, "/L then /R from block " +
                                          std::to_string(first) + " gives " +
                                          fuzz::Hex(image, 256));
@@ -228,13 +262,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ImageBuilder builder;
     FUZZ_REQUIRE(
         builder.StartReplace(added, static_cast<int64_t>(last), 1, &why), why);
-    const std::string image =
-        fuzz::Pack(fuzz::Extract(pak, decoder, blocks.size() - 1), added, coder,
-                   std::move(builder));
-    std::vector<testing::TestBlock> grown = blocks;
-    grown.push_back(blocks.back());
-    FUZZ_REQUIRE(image == testing::MakePakfile(nodes, grown),
-                 "/A gives " + fuzz::Hex(image, 256));
+    const std::string image = fuzz::Pack(extracted.From(pak, blocks.size() - 1),
+                                         added, coder, std::move(builder));
+    encoded.push_back(encoded.back());
+    ids.push_back(ids.back());
+    FUZZ_REQUIRE(
+        image == testing::MakePakfileFromBlockBytes(nodes, encoded, ids),
+        "/A gives " + fuzz::Hex(image, 256));
   }
   return 0;
 }

@@ -183,9 +183,9 @@ std::string EncodeTestBlock(const Nodes& nodes, const Strings& strings) {
   return block + bits;
 }
 
-std::string MakePakfileFromBlockBytes(const Nodes& nodes,
-                                      const Strings& blocks) {
-  return Pakfile(nodes, blocks, {});
+std::string MakePakfileFromBlockBytes(const Nodes& nodes, const Strings& blocks,
+                                      const std::vector<int32_t>& ids) {
+  return Pakfile(nodes, blocks, ids);
 }
 
 std::string MakePakfile(const Nodes& nodes, const Blocks& blocks) {

@@ -45,9 +45,10 @@ std::string EncodeTestBlock(const std::vector<TreeNode>& nodes,
 std::string MakePakfile(const std::vector<TreeNode>& nodes,
                         const std::vector<TestBlock>& blocks);
 
-// The same from ready-made block bytes, with ids 0, 1, 2, ...
+// The same from ready-made block bytes, with `ids` (0, 1, 2, ... if empty).
 std::string MakePakfileFromBlockBytes(const std::vector<TreeNode>& nodes,
-                                      const std::vector<std::string>& blocks);
+                                      const std::vector<std::string>& blocks,
+                                      const std::vector<int32_t>& ids = {});
 
 LoadedPak LoadTestPak(std::string bytes);
 
