@@ -28,19 +28,10 @@ struct Stream {
   size_t ended = 0;
 };
 
-// An entry's count, bits and terminated flag in one load: count in the low
-// byte, bits in the next, the flag above.
-constexpr uint32_t kBitsMask = 0xFF00;
-inline uint32_t Meta(const TableEntry& e) {
-  uint32_t meta;
-  std::memcpy(&meta, &e.count, sizeof meta);
-  return meta;
-}
-
 enum class WindowResult { kGoOn, kEnded, kSlow };
 
-// A lookup writes 8 characters at once; a window makes up to 5 lookups.
-constexpr size_t kWindowSlack = 5 * 8;
+// A lookup writes 8 characters at once.
+constexpr size_t kWindowSlack = kLookupsPerWindow * 8;
 
 void Reserve(Stream* s) {
   if (s->used + kWindowSlack <= s->text_room) return;
@@ -51,25 +42,25 @@ void Reserve(Stream* s) {
   s->text_room = room;
 }
 
-// Makes up to five lookups in the 57 bits from s->pos, stopping after a
-// terminator or before a code longer than the table.
+// Makes up to kLookupsPerWindow lookups in the 57 bits from s->pos, stopping
+// after a terminator or before a code longer than the table.
 inline WindowResult DecodeWindow(const BitReader& bits,
                                  const TableEntry* entries, Stream* s) {
   uint64_t window = bits.Window(s->pos);
   char* out = s->text.get() + s->used;
   uint64_t pos = s->pos;
   WindowResult result = WindowResult::kGoOn;
-  for (int i = 0; i < 5; ++i) {
-    const TableEntry& e = entries[window >> (64 - kTableBits)];
-    if (e.bits == 0) {
+  for (int i = 0; i < kLookupsPerWindow; ++i) {
+    const TableEntry e = entries[window >> (64 - kTableBits)];
+    if (e.bits() == 0) {
       result = WindowResult::kSlow;
       break;
     }
-    std::memcpy(out, e.chars, 8);
-    out += e.count;
-    pos += e.bits;
-    window <<= e.bits;
-    if (e.terminated) {
+    e.Store(out);
+    out += e.count();
+    pos += e.bits();
+    window <<= e.bits();
+    if (e.terminated()) {
       result = WindowResult::kEnded;
       break;
     }
@@ -198,25 +189,24 @@ void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
         round_start[j] = pos[j];
         window[j] = bits.Window(pos[j]);
       }
-      for (int i = 0; i < 5; ++i) {
+      for (int i = 0; i < kLookupsPerWindow; ++i) {
         for (int j = 0; j < kStreams; ++j) {
           // An entry for a code longer than the table is all zeros: it
           // writes nothing kept and leaves the stream where it is.
-          const TableEntry& e = entries[window[j] >> (64 - kTableBits)];
-          const uint32_t meta = Meta(e);
-          std::memcpy(out[j], e.chars, 8);
-          out[j] += meta & 0xFF;
-          const unsigned used_bits = (meta >> 8) & 0xFF;
+          const TableEntry e = entries[window[j] >> (64 - kTableBits)];
+          e.Store(out[j]);
+          out[j] += e.count();
+          const unsigned used_bits = e.bits();
           pos[j] += used_bits;
           window[j] <<= used_bits;
-          if (meta > 0xFFFF) [[unlikely]] {
+          if (e.terminated()) [[unlikely]] {
             Stream* s = streams[j];
             s->ends[s->ended++] = static_cast<size_t>(out[j] - s->text.get());
             pos[j] = NextByteBoundary(pos[j]);
             s->string_start = pos[j];
             if (--s->wanted == 0) s->done = true;
             if (s->done || pos[j] >= fast_limit) goto stop;
-            // A fresh window holds the (at most four) lookups left.
+            // A fresh window holds the lookups left in this one.
             window[j] = bits.Window(pos[j]);
           }
         }
@@ -238,7 +228,7 @@ void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
       Stream* s = streams[j];
       if (s->done || s->pos >= fast_limit) return;
       const uint64_t window = bits.Window(s->pos);
-      if (entries[window >> (64 - kTableBits)].bits == 0) slow = true;
+      if (entries[window >> (64 - kTableBits)].bits() == 0) slow = true;
     }
     if (slow) return;
   }
@@ -249,7 +239,8 @@ void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
 // so the whole table takes 2^(kTableBits+1) steps.
 void FillEntries(const CodeTree& tree, int64_t root, uint32_t prefix, int depth,
                  int64_t node, const TableEntry& entry, TableEntry* entries) {
-  if (depth == kTableBits || entry.terminated || entry.count == 8) {
+  if (depth == kTableBits || entry.terminated() ||
+      entry.count() == TableEntry::kMaxChars) {
     const int rest = kTableBits - depth;
     std::fill_n(entries + (size_t{prefix} << rest), size_t{1} << rest, entry);
     return;
@@ -258,10 +249,12 @@ void FillEntries(const CodeTree& tree, int64_t root, uint32_t prefix, int depth,
     const TreeStep step = StepDown(tree, node, bit);
     TableEntry next = entry;
     if (step.leaf) {
-      const char ch = static_cast<char>(tree.Node(step.node).char_);
-      next.chars[next.count++] = ch;
-      next.bits = static_cast<uint8_t>(depth + 1);
-      next.terminated = ch == kTerminator;
+      const auto ch = static_cast<unsigned char>(tree.Node(step.node).char_);
+      const size_t count = entry.count();
+      next.word = (entry.word & ((uint64_t{1} << (8 * count)) - 1)) |
+                  uint64_t{ch} << (8 * count) | uint64_t{count + 1} << 56 |
+                  uint64_t(depth + 1) << 59 |
+                  uint64_t{ch == static_cast<unsigned char>(kTerminator)} << 63;
     }
     FillEntries(tree, root, prefix << 1 | bit, depth + 1,
                 step.leaf ? root : step.node, next, entries);

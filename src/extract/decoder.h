@@ -2,7 +2,7 @@
 //
 // Map of src/extract: decoder.h (this file) decodes blocks through one entry,
 // BlockDecoder, which picks its engine itself (decode_engines.h, private: a
-// walk of the tree, an 11-bit lookup table, and a byte-at-a-time walk with a
+// walk of the tree, a 12-bit lookup table, and a byte-at-a-time walk with a
 // memo for the long strings of damaged files, all over bit_reader.h);
 // extract_block.h decodes the blocks of a loaded pakfile in place;
 // text_writer.h lays out the text file; extract_commands.h runs /E and /L,
