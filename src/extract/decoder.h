@@ -11,6 +11,7 @@
 #define VORLEX_EXTRACT_DECODER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,6 +78,15 @@ class BlockDecoder {
                             int64_t extent, StringEndMemo* memo) const;
   // False only for hand-made trees with child numbers above 255.
   bool CanDecodeInFile() const;
+
+  // Takes the next characters of the string under way; `ended` is true with
+  // a string's last piece, its terminator included. Returns false to stop.
+  using PieceSink = std::function<bool(std::string_view chars, bool ended)>;
+  // Decodes `block` exactly as Decode does, but hands the characters to
+  // `sink` a few KiB at a time as they are decoded instead of gathering
+  // them, so that a block of any size is checked in little memory. A string
+  // that the bytes end before its terminator is never ended.
+  void DecodeInPieces(std::string_view block, const PieceSink& sink) const;
 
   // Each engine alone, for tests and fuzz targets that check them against
   // each other; both give exactly what Decode gives.

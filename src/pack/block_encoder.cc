@@ -1,5 +1,7 @@
 #include "pack/block_encoder.h"
 
+#include <algorithm>
+
 #include "extract/decoder.h"
 #include "pak/fields.h"
 
@@ -8,18 +10,89 @@ namespace {
 
 using Kind = BlockProblem::Kind;
 
+// Blocks up to this size are decoded whole to be compared: their text is a
+// few MiB at most. Longer ones are compared piece by piece as they are
+// decoded, so that a long block's text is never held twice.
+constexpr size_t kWholeReadBack = size_t{1} << 18;
+
+// Strings longer than this are encoded a piece at a time: the encoder makes
+// room for the longest code of every character, which beside a long string
+// would be more than the string's whole code.
+constexpr size_t kEncodePiece = size_t{1} << 20;
+
 // Whether `block` decodes back to `strings`, in their order; the position of
 // the first string that does not, or kWholeBlock.
 size_t FirstNotReadBack(std::string_view block,
                         std::span<const BlockString> strings,
                         const BlockCoder& coder) {
-  const DecodedBlock decoded = coder.decoder.Decode(block);
-  for (size_t k = 0; k < strings.size(); ++k) {
-    if (k >= decoded.StringsDecoded() || decoded.String(k) != strings[k].text) {
-      return k;
+  if (block.size() <= kWholeReadBack) {
+    const DecodedBlock decoded = coder.decoder.Decode(block);
+    for (size_t k = 0; k < strings.size(); ++k) {
+      if (k >= decoded.StringsDecoded() ||
+          decoded.String(k) != strings[k].text) {
+        return k;
+      }
     }
+    return BlockProblem::kWholeBlock;
   }
-  return BlockProblem::kWholeBlock;
+  size_t k = 0;     // the string under way
+  size_t done = 0;  // how much of it has matched
+  coder.decoder.DecodeInPieces(block, [&](std::string_view chars, bool ended) {
+    if (k == strings.size()) return false;
+    const std::string_view text = strings[k].text;
+    if (chars != text.substr(done, chars.size())) return false;
+    done += chars.size();
+    if (!ended) return true;
+    if (done != text.size()) return false;
+    ++k;
+    done = 0;
+    return true;
+  });
+  return k < strings.size() ? k : BlockProblem::kWholeBlock;
+}
+
+// Encodes `text` as EncodeString does, a long text in pieces that each end
+// where the code reaches a byte boundary: no piece is padded, so the bytes
+// are the same. Makes room in *out for the whole code first, so that a long
+// string does not make the image double its buffer.
+EncodeResult EncodeLongString(std::string_view text, const CodeTable& codes,
+                              std::string* out) {
+  const std::string_view cut = CutAfterTerminator(text);
+  if (cut.size() <= kEncodePiece) return EncodeString(cut, codes, out);
+  auto bits_of = [&](size_t i) -> uint64_t {
+    return static_cast<uint64_t>(
+        codes.codes[static_cast<unsigned char>(cut[i])].length);
+  };
+  std::vector<size_t> ends;  // where each piece ends
+  uint64_t bits = 0;
+  size_t longest = 0;
+  for (size_t i = 0, begin = 0; i < cut.size(); begin = i) {
+    for (const size_t stop = std::min(cut.size(), i + kEncodePiece); i < stop;
+         ++i) {
+      bits += bits_of(i);
+    }
+    // Then on to the next byte boundary, or the end.
+    while (i < cut.size() && bits % 8 != 0) bits += bits_of(i++);
+    ends.push_back(i);
+    longest = std::max(longest, i - begin);
+  }
+  // The whole code, and the encoder's room for the longest piece.
+  const size_t room = out->size() + bits / 8 + 16 +
+                      longest * static_cast<size_t>(codes.max_length) / 8;
+  if (room > out->capacity()) {
+    out->reserve(std::max(room, 2 * out->capacity()));
+  }
+  size_t begin = 0;
+  for (const size_t end : ends) {
+    EncodeResult result =
+        EncodeString(cut.substr(begin, end - begin), codes, out);
+    if (!result.ok) {
+      result.position += begin;
+      return result;
+    }
+    begin = end;
+  }
+  return {};
 }
 
 }  // namespace
@@ -113,7 +186,8 @@ bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
       (*out)[at] = static_cast<char>(relative & 0xFF);
       (*out)[at + 1] = static_cast<char>((relative >> 8) & 0xFF);
     }
-    const EncodeResult bad = EncodeString(strings[k].text, coder.codes, out);
+    const EncodeResult bad =
+        EncodeLongString(strings[k].text, coder.codes, out);
     if (!bad.ok) {
       UnencodableProblem(bad, k);
       // Every other character without a code, so that one look finds all.

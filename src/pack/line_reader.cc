@@ -90,4 +90,12 @@ void LineReader::ReleaseSpareRoom() {
   unread_ = buffer_;
 }
 
+std::string LineReader::TakeBuffer() {
+  if (files_ == nullptr) return {};
+  std::string taken = std::move(buffer_);
+  buffer_.assign(unread_);  // still in `taken`
+  unread_ = buffer_;
+  return taken;
+}
+
 }  // namespace vorlex::core

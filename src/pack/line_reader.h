@@ -39,6 +39,11 @@ class LineReader {
   // Gives back the room that a very long line made the buffer take, keeping
   // the unread bytes. Ends the view NextLine returned last.
   void ReleaseSpareRoom();
+  // Hands over the buffer that holds the line NextLine returned last, the
+  // unread bytes being copied to a new one: that line's view stays valid in
+  // the string returned, so a very long line need not be copied. A reader
+  // over memory owns no buffer and returns the empty string.
+  std::string TakeBuffer();
 
   // The number of the line that NextLine returned last, counting from 1.
   int64_t line_number() const { return line_number_; }

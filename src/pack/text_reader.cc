@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include "base/alphabet.h"
 #include "base/numbers.h"
@@ -14,6 +15,10 @@ namespace vorlex::core {
 namespace {
 
 constexpr std::string_view kCountLine = "NUMBER OF BLOCKS:";
+
+// A string this long is kept in the storage it was read into rather than
+// copied among the section's other strings.
+constexpr size_t kOwnStorage = size_t{1} << 20;
 
 char UpperAsciiChar(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -70,6 +75,7 @@ class SectionParser {
     section_.places.clear();
     section_.stray_line = 0;
     section_.texts.clear();
+    section_.long_texts.clear();
     section_.problems.clear();
     section_.unfinished.clear();
     section_.end_line = 0;
@@ -178,9 +184,28 @@ class SectionParser {
       place.last = reader_.lines.line_number();
       text = joined;
     }
-    section_.texts.append(CutAfterTerminator(text));
+    text = CutAfterTerminator(text);
+    BlockString string{.index = index, .text = {}};
+    if (text.size() >= kOwnStorage) {
+      // Kept where it was read, not copied: a string of hundreds of MiB is
+      // held once.
+      std::string storage = text.data() == reader_.joined.data()
+                                ? std::move(reader_.joined)
+                                : reader_.lines.TakeBuffer();
+      reader_.joined.clear();
+      const std::less<const char*> before;
+      if (before(text.data(), storage.data()) ||
+          before(storage.data() + storage.size(), text.data() + text.size())) {
+        storage.assign(text);  // a reader over memory owns no buffer
+        text = storage;
+      }
+      string.text = text;
+      section_.long_texts.push_back(std::move(storage));
+    } else {
+      section_.texts.append(text);
+    }
     // Each string's end for now; Finish turns them into views.
-    section_.strings.push_back(BlockString{.index = index, .text = {}});
+    section_.strings.push_back(string);
     reader_.ends.push_back(section_.texts.size());
     section_.places.push_back(place);
     if (index + 1 == n()) section_.complete = true;
@@ -189,6 +214,7 @@ class SectionParser {
   void Finish() {
     size_t begin = 0;
     for (size_t k = 0; k < section_.strings.size(); ++k) {
+      if (section_.strings[k].text.data() != nullptr) continue;  // kept apart
       section_.strings[k].text = std::string_view(section_.texts)
                                      .substr(begin, reader_.ends[k] - begin);
       begin = reader_.ends[k];

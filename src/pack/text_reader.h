@@ -56,7 +56,7 @@ struct TextSection {
   int64_t count_line = 0;     // the line of the third header line
   bool complete = false;      // ended by its count of 0 or its last index
   // The strings in line order, each cut after its first '|' and pointing
-  // into `texts`, and where each stands in the text file.
+  // into `texts` or `long_texts`, and where each stands in the text file.
   struct Place {
     int64_t line = 0;       // the line it began on
     int64_t column = 0;     // the column (from 1, in characters) of its
@@ -68,6 +68,9 @@ struct TextSection {
   std::vector<BlockString> strings;
   std::vector<Place> places;
   std::string texts;
+  // Strings of a MiB or more, each in the storage it was read into (the
+  // line reader's buffer or the lines joined) rather than copied to `texts`.
+  std::vector<std::string> long_texts;
   // The first line of a string read before any header line of the section
   // (the section began with stray string lines), or 0.
   int64_t stray_line = 0;

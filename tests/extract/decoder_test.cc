@@ -34,6 +34,14 @@ std::string Decode(std::string_view block, const CodeTree& tree) {
   const std::string walked = Show(decoder.DecodeByWalk(block));
   EXPECT_EQ(Show(decoder.DecodeByTable(block)), walked) << Hex(block);
   EXPECT_EQ(Show(decoder.Decode(block)), walked) << Hex(block);
+  std::string pieces = walked.substr(0, walked.find(':') + 1);
+  std::string string;
+  decoder.DecodeInPieces(block, [&](std::string_view chars, bool ended) {
+    string += chars;
+    if (ended) pieces += " " + std::exchange(string, "");
+    return true;
+  });
+  EXPECT_EQ(pieces, walked) << Hex(block);
   return walked;
 }
 

@@ -110,6 +110,15 @@ TEST_F(PackCommandTest, WritesTheBlocksOfTheText) {
   const std::string pak32 = MakePakfile(ThreeNodeTree(), {{7, {"A|", kLongA}}});
   const std::string tail = Unhex("FF FF 00 C3");
   const std::string compact = MakePakfile(nodes, {shorter});
+  // Strings of over a MiB, one on a line and one over two lines, are kept as
+  // read and encoded and read back a piece at a time.
+  std::string mib;
+  for (std::mt19937 random(7); mib.size() <= (1 << 20);) {
+    mib += "aaaabbc d"[random() % 9];
+  }
+  const std::vector<TestBlock> big = {{7, {mib + "|"}},
+                                      {8, {"a|", mib + "\n" + mib + "|"}}};
+  const std::vector<TreeNode> big_nodes = BuildHuffmanTree(AllStrings(big));
   Expect({
       // The head is 28 bytes; block 0 is 11 bytes at 28, block 1 at 39.
       {"/P", ThreeNodePak(),
@@ -146,6 +155,8 @@ TEST_F(PackCommandTest, WritesTheBlocksOfTheText) {
       {"/P", ThreeNodePak(), TextFor(std::vector<TestBlock>(65535)),
        Done(65535),
        MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535))},
+      {"/P", MakePakfile(big_nodes, {{1, {}}}), TextFor(big), Done(2),
+       MakePakfile(big_nodes, big)},
       // --compact: exactly the rebuilt bytes, without the old tail.
       {"/P", pak + tail, TextFor(r), Done(3), pak, "; --compact saved 4 bytes",
        "t.txt", "--compact"},
@@ -168,6 +179,7 @@ TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
   std::string cut_short = TextFor({{1, {"A|"}}, {2, {"A|"}}});
   cut_short.replace(cut_short.find("Blocks: 2"), 9, "Blocks: 4");
   const std::string one_more = TextFor({{9, {"AA|"}}});
+  const std::string as(1200000, 'a');
   Expect({
       {"/P", pak3, CrLf({"Number of Blocks 1", "Number of  Blocks: 1", "B: 0"}),
        n0, "", "has no \"Number of Blocks:\" line"},
@@ -210,6 +222,16 @@ TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
        "", "before block 0"},
       {"/A", MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535)),
        one_more, NotChanged(1), "", "65535 blocks"},
+      // Node 3 ('c') names node 2 ('b') as its parent, which does not name it
+      // as a child: 'c' takes the code of 'b', in a block too long to be
+      // decoded whole for the check.
+      {"/P",
+       Unhex("06 00 61 05 FF FF 7C 04 FF FF 62 04 FF FF 63 02 FF FF 00 05 01 02"
+             " 00 00 00 04 01 00 07 00 22 00 00 00 00 00"),
+       CrLf({"Number of Blocks: 1", "B: 0", "ID: 7", "N: 1",
+             "0:  " + as + "c" + as + "|"}),
+       "Error in Tree!\r\n" + NotChanged(1), "",
+       "t.txt:5: block 0: string 0 does not decode back"},
   });
 }
 

@@ -228,6 +228,12 @@ TEST(PackBlockTest, RefusedSections) {
   ExpectRefused(Block(70000, {"0:  a|", "69999:  a|", "after"}), "",
                 "t.txt:3: block 0: a string count of 70000", true, five,
                 "after\n");
+  const std::string as(1200000, 'a');
+  // Past the first MiB, which is encoded as a piece of its own.
+  ExpectRefused(Block(1, {"0:  " + as + "x|"}), cnf,
+                "t.txt:4: block 0: byte 120 'x' (character 1200001 of string "
+                "0, column 1200005)",
+                true);
   // 'b' is 2 bits: 270000 of them are 67500 bytes before string 1.
   ExpectRefused(Block(2, {"0:  " + std::string(270000, 'b') + "|", "1:  a|"}),
                 "", "t.txt:5: block 0: string 1 starts 67501 bytes", true);
