@@ -42,17 +42,40 @@ void Reserve(Stream* s) {
   s->text_room = room;
 }
 
-// Makes up to kLookupsPerWindow lookups in the 57 bits from s->pos, stopping
-// after a terminator or before a code longer than the table.
-inline WindowResult DecodeWindow(const BitReader& bits,
+// The last bytes of the bit data before zeros, so that windows can be read
+// up to its very end; there a lookup is used only when its codes end before
+// the bits do.
+struct PaddedTail {
+  static constexpr size_t kBytes = 16;
+  unsigned char bytes[kBytes + 8] = {};
+  uint64_t first_bit = 0;  // where bytes[0] stands in the bit data
+
+  explicit PaddedTail(std::string_view bit_data) {
+    const size_t first = bit_data.size() - std::min(bit_data.size(), kBytes);
+    if (first < bit_data.size()) {
+      std::memcpy(bytes, bit_data.data() + first, bit_data.size() - first);
+    }
+    first_bit = uint64_t{first} * 8;
+  }
+  // At least the 57 bits from `pos`, which lies in the last kBytes bytes.
+  uint64_t Window(uint64_t pos) const {
+    return BitReader(std::string_view(reinterpret_cast<const char*>(bytes),
+                                      sizeof bytes))
+        .Window(pos - first_bit);
+  }
+};
+
+// Makes up to kLookupsPerWindow lookups in `window`, the bits from s->pos,
+// stopping after a terminator or before a code longer than the table or one
+// that runs past `bit_count`.
+inline WindowResult DecodeWindow(uint64_t window, uint64_t bit_count,
                                  const TableEntry* entries, Stream* s) {
-  uint64_t window = bits.Window(s->pos);
   char* out = s->text.get() + s->used;
   uint64_t pos = s->pos;
   WindowResult result = WindowResult::kGoOn;
   for (int i = 0; i < kLookupsPerWindow; ++i) {
     const TableEntry e = entries[window >> (64 - kTableBits)];
-    if (e.bits() == 0) {
+    if (e.bits() == 0 || pos + e.bits() > bit_count) {
       result = WindowResult::kSlow;
       break;
     }
@@ -88,7 +111,7 @@ inline bool GiveUpIfLong(uint64_t limit, Stream* s) {
 }
 
 // Walks one code bit by bit from the root: for codes longer than the table,
-// and for the last bytes, where a window would read past the block.
+// and for a code that the block's last byte cuts.
 void WalkOneCode(const CodeTree& tree, const BitReader& bits,
                  uint64_t give_up_bits, Stream* s) {
   int64_t node = tree.NodeCount() - 1;
@@ -110,23 +133,23 @@ void WalkOneCode(const CodeTree& tree, const BitReader& bits,
 
 // Advances a stream by one window, or one code where a window cannot be used.
 inline void Advance(const CodeTree& tree, const BitReader& bits,
-                    const TableEntry* entries, uint64_t give_up_bits,
-                    Stream* s) {
+                    const PaddedTail& tail, const TableEntry* entries,
+                    uint64_t give_up_bits, Stream* s) {
   if (s->pos >= bits.bit_count) {
     s->done = true;
     return;
   }
   Reserve(s);
-  if (s->pos < bits.WindowLimit()) {
-    switch (DecodeWindow(bits, entries, s)) {
-      case WindowResult::kGoOn:
-        return;
-      case WindowResult::kEnded:
-        EndString(s);
-        return;
-      case WindowResult::kSlow:
-        break;
-    }
+  const uint64_t window =
+      s->pos < bits.WindowLimit() ? bits.Window(s->pos) : tail.Window(s->pos);
+  switch (DecodeWindow(window, bits.bit_count, entries, s)) {
+    case WindowResult::kGoOn:
+      return;
+    case WindowResult::kEnded:
+      EndString(s);
+      return;
+    case WindowResult::kSlow:
+      break;
   }
   WalkOneCode(tree, bits, give_up_bits, s);
 }
@@ -282,8 +305,9 @@ StringRun DecodeStrings(std::string_view bit_data, size_t wanted,
   const uint64_t bit_count = bits.bit_count;
   const uint64_t fast_limit = bits.WindowLimit();
   const TableEntry* const entries = table.data();
+  const PaddedTail tail(bit_data);
   auto advance = [&](Stream* s) {
-    Advance(tree, bits, entries, give_up_bits, s);
+    Advance(tree, bits, tail, entries, give_up_bits, s);
     GiveUpIfLong(give_up_bits, s);
   };
   // One stream alone, windows in registers until an event, then one step.
