@@ -95,11 +95,12 @@ class BitSink {
 
 // Encodes `text` up to and including its first terminator into `p`, every
 // code being at most kMaxFastBits / kGroup bits long, and returns the end of
-// what it wrote. The codes of kGroup characters are joined before they
-// enter the 64-bit buffer (with the fewer than 8 bits pending they fit), so
-// the buffer's chain of shifts is walked once per group. Each step stores
-// the buffer's top 8 bytes whole and moves on by the whole bytes in it. At a
-// character without code it stops and notes it in *result.
+// what it wrote. Above one, the packed codes of kGroup characters are joined
+// before they enter the 64-bit buffer (with the fewer than 8 bits pending
+// they fit), so the buffer's chain of shifts is walked once per group, and
+// one sum gives their length and whether any stops the text. Each step
+// stores the buffer's top 8 bytes whole and moves on by the whole bytes in
+// it. At a character without code it stops and notes it in *result.
 template <int kGroup>
 char* EncodeGroups(std::string_view text, const CodeTable& table, char* p,
                    EncodeResult* result) {
@@ -116,18 +117,20 @@ char* EncodeGroups(std::string_view text, const CodeTable& table, char* p,
     pending &= 7;
   };
   size_t i = 0;
-  for (; i + kGroup <= size; i += kGroup) {
-    uint64_t bits = 0;
-    int length = 0;
-    bool stops = false;
-    for (int k = 0; k < kGroup; ++k) {
-      const CodeTable::Code& code = table.codes[chars[i + k]];
-      bits = bits << code.length | code.bits;
-      length += code.length;
-      stops |= code.stops;
+  if constexpr (kGroup > 1) {
+    for (; i + kGroup <= size; i += kGroup) {
+      uint64_t bits = 0;
+      uint64_t sum = 0;  // the lengths, and a stop flag per stopping one
+      for (int k = 0; k < kGroup; ++k) {
+        const uint64_t code = table.packed[chars[i + k]];
+        bits = bits << (code & 63) | code >> CodeTable::kPackedShift;
+        sum += code;
+      }
+      if (sum & ((1 << CodeTable::kPackedShift) - CodeTable::kPackedStop)) {
+        break;
+      }
+      put(bits, static_cast<int>(sum & 63));
     }
-    if (stops) break;
-    put(bits, length);
   }
   // The last characters, and a group that holds the terminator or a
   // character without code.
@@ -148,6 +151,7 @@ char* EncodeGroups(std::string_view text, const CodeTable& table, char* p,
 
 CodeTable BuildCodeTable(const CodeTree& tree) {
   CodeTable table;
+  table.packed.fill(CodeTable::kPackedStop);
   for (int c = 0; c < 256; ++c) {
     const std::string_view path =
         CharBitPath(tree, static_cast<unsigned char>(c));
@@ -161,12 +165,19 @@ CodeTable BuildCodeTable(const CodeTree& tree) {
     table.any_not_leaf =
         table.any_not_leaf || table.not_leaf[static_cast<size_t>(c)];
     code.length = static_cast<int32_t>(path.size());
-    code.stops = c == static_cast<unsigned char>(kTerminator);
     table.max_length = std::max(table.max_length, code.length);
     // The stored path runs from the leaf up; the code runs from the root down.
     if (path.size() <= CodeTable::kMaxFastBits) {
       for (auto step = path.rbegin(); step != path.rend(); ++step) {
         code.bits = (code.bits << 1) | (*step == '1');
+      }
+      if (code.length <= CodeTable::kMaxPackedBits) {
+        table.packed[static_cast<size_t>(c)] =
+            code.bits << CodeTable::kPackedShift |
+            static_cast<uint64_t>(code.length) |
+            (c == static_cast<unsigned char>(kTerminator)
+                 ? CodeTable::kPackedStop
+                 : 0);
       }
     } else {
       table.long_codes[static_cast<size_t>(c)].assign(path.rbegin(),
@@ -210,7 +221,7 @@ EncodeResult EncodeString(std::string_view text, const CodeTable& table,
   char* p;
   if (table.max_length * 4 <= CodeTable::kMaxFastBits) {
     p = EncodeGroups<4>(text, table, begin, &result);
-  } else if (table.max_length * 2 <= CodeTable::kMaxFastBits) {
+  } else if (table.max_length <= CodeTable::kMaxPackedBits) {
     p = EncodeGroups<2>(text, table, begin, &result);
   } else {
     p = EncodeGroups<1>(text, table, begin, &result);

@@ -22,11 +22,17 @@ struct CodeTable {
   struct Code {
     uint64_t bits = 0;   // the code in the low `length` bits, root bit highest
     int32_t length = 0;  // 0: the character cannot be encoded
-    // Whether encoding stops at the character: it has no code, or it is the
-    // terminator.
-    bool stops = true;
   };
   std::array<Code, 256> codes{};
+  // Codes up to this many bits are also kept packed, for joining codes of
+  // several characters before they enter the buffer: the code shifted up
+  // by kPackedShift, its length in the low 6 bits, and kPackedStop where
+  // encoding stops at the character (it has no code, or it is the
+  // terminator). The low 10 bits of a sum of four stay apart from the codes.
+  static constexpr int kMaxPackedBits = kMaxFastBits / 2;
+  static constexpr int kPackedShift = 10;
+  static constexpr uint64_t kPackedStop = 64;
+  std::array<uint64_t, 256> packed{};
   // For codes longer than kMaxFastBits: the code as '0'/'1' characters, root
   // bit first. Empty for every other character.
   std::array<std::string, 256> long_codes{};

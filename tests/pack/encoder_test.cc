@@ -31,6 +31,7 @@ TEST(EncodeStringTest, CodesPaddingTerminatorsAndCharactersWithoutCode) {
   EXPECT_EQ(code("a|"), "60");
   EXPECT_EQ(code("aaaaaaaaa|"), "00 60");
   EXPECT_EQ(code("ab|"), "58");
+  EXPECT_EQ(code("aab|"), "2C");     // the terminator last of four
   EXPECT_EQ(code("aaaaaa|"), "03");  // whole bytes get no padding byte
   EXPECT_EQ(code("aaaaaaaaaaaaaa|"), "00 03");
   EXPECT_EQ(code("ab|xyz"), "58");  // what follows the first '|' is not read
@@ -40,6 +41,7 @@ TEST(EncodeStringTest, CodesPaddingTerminatorsAndCharactersWithoutCode) {
   // The bits before a character without code are kept and padded.
   EXPECT_EQ(code("xab|"), "stop 0: ");
   EXPECT_EQ(code("ab\351a|"), "stop 2: 40");
+  EXPECT_EQ(code("aab\351|"), "stop 3: 20");
   EXPECT_EQ(code("r"), "stop 0: ");
   EXPECT_EQ(code(std::string_view("\0", 1)), "80");  // interior node 3 has 0
   EXPECT_EQ(Encode({{65, 0, 255, 255}}, "A"), "stop 0: ");  // a lone root
