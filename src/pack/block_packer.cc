@@ -33,8 +33,8 @@ std::string BlockPacker::Where(int64_t line, int64_t block_nr) const {
 
 std::string BlockPacker::NoCodeMessage(const BlockProblem& problem,
                                        int64_t* line) const {
-  const std::string_view text = section_.strings[problem.string].text;
-  const TextSection::Place& place = section_.places[problem.string];
+  const std::string_view text = section_->strings[problem.string].text;
+  const TextSection::Place& place = section_->places[problem.string];
   *line = LineAndColumn(place, text, problem.position).first;
   // "column 7", or "line 9, column 2" off the line the message names.
   auto where = [&](size_t at) {
@@ -43,7 +43,7 @@ std::string BlockPacker::NoCodeMessage(const BlockProblem& problem,
            "column " + std::to_string(column);
   };
   const std::string string =
-      "string " + std::to_string(section_.strings[problem.string].index);
+      "string " + std::to_string(section_->strings[problem.string].index);
   if (problem.positions.size() <= 1) {
     return DescribeByteValue(
                static_cast<unsigned char>(text[problem.position])) +
@@ -63,109 +63,140 @@ std::string BlockPacker::NoCodeMessage(const BlockProblem& problem,
   return what;
 }
 
-void BlockPacker::ConvertStrings(bool tell) {
-  converted_.clear();
-  converted_ends_.clear();
-  for (size_t k = 0; k < section_.strings.size(); ++k) {
-    text_problems_.clear();
+void BlockPacker::ConvertStrings(Pending* pending) const {
+  TextSection& section = pending->section;
+  pending->converted.clear();
+  pending->converted_ends.clear();
+  pending->not_converted.clear();
+  for (size_t k = 0; k < section.strings.size(); ++k) {
+    pending->text_problems.clear();
     StringTextToBytes(
-        section_.strings[k].text,
-        {.line = section_.places[k].line, .column = section_.places[k].column},
-        *alphabet_, &converted_, &text_problems_);
-    converted_ends_.push_back(converted_.size());
-    if (!tell) continue;
-    for (const TextProblem& problem : text_problems_) {
-      found_.push_back({problem.line, problem.what});
+        section.strings[k].text,
+        {.line = section.places[k].line, .column = section.places[k].column},
+        *alphabet_, &pending->converted, &pending->text_problems);
+    pending->converted_ends.push_back(pending->converted.size());
+    for (TextProblem& problem : pending->text_problems) {
+      pending->not_converted.emplace_back(problem.line,
+                                          std::move(problem.what));
     }
   }
   size_t begin = 0;
-  for (size_t k = 0; k < section_.strings.size(); ++k) {
-    section_.strings[k].text =
-        std::string_view(converted_).substr(begin, converted_ends_[k] - begin);
-    begin = converted_ends_[k];
+  for (size_t k = 0; k < section.strings.size(); ++k) {
+    section.strings[k].text =
+        std::string_view(pending->converted)
+            .substr(begin, pending->converted_ends[k] - begin);
+    begin = pending->converted_ends[k];
   }
 }
 
 void BlockPacker::CountSection(CharacterCounts* counts) {
-  ReadTextSection(reader_, &section_);
-  if (alphabet_) ConvertStrings(/*tell=*/false);
-  for (const BlockString& string : section_.strings) {
+  ReadSection(&pending_);
+  for (const BlockString& string : pending_.section.strings) {
     CountCharacters(string.text, counts);
   }
 }
 
+void BlockPacker::ReadSection(Pending* pending) {
+  ReadTextSection(reader_, &pending->section);
+  pending->block_id = reader_.current_block_id;
+  if (alphabet_) ConvertStrings(pending);
+}
+
+void BlockPacker::EncodeSection(Pending* pending, std::string* out) const {
+  pending->in_output = out != nullptr;
+  if (out == nullptr) {
+    pending->bytes.clear();
+    out = &pending->bytes;
+  }
+  pending->start = out->size();
+  pending->problems.clear();
+  const TextSection& section = pending->section;
+  pending->encoded = section.string_count < 0 ||
+                     EncodeBlock(section.string_count, section.strings, coder_,
+                                 out, &pending->problems);
+}
+
 PackedSection BlockPacker::PackBlock(int64_t block_nr, std::string* out) {
+  ReadSection(&pending_);
+  EncodeSection(&pending_, out);
+  return TellSection(block_nr, &pending_, out);
+}
+
+PackedSection BlockPacker::TellSection(int64_t block_nr, Pending* pending,
+                                       std::string* out) {
+  const TextSection& section = pending->section;
+  section_ = &section;
   PackedSection packed;
-  packed.start = out->size();
-  ReadTextSection(reader_, &section_);
-  packed.string_count = section_.string_count;
-  packed.complete = section_.complete;
+  packed.start = pending->in_output ? pending->start : out->size();
+  packed.string_count = section.string_count;
+  packed.complete = section.complete;
   found_.clear();
-  for (const SectionProblem& problem : section_.problems) {
+  for (const SectionProblem& problem : section.problems) {
     for (const std::string& message : problem.messages) {
       console_.PrintError(message);
     }
     found_.push_back({problem.line, problem.what, problem.cause});
   }
-  if (alphabet_) ConvertStrings(/*tell=*/true);
-  problems_.clear();
-  if (section_.string_count >= 0 &&
-      !EncodeBlock(section_.string_count, section_.strings, coder_, out,
-                   &problems_)) {
-    for (const BlockProblem& problem : problems_) {
-      // A section cut short misses its last index by nature; the end of the
-      // text file is told instead, below.
-      if (!section_.complete &&
-          problem.kind == BlockProblem::Kind::kMissingIndex) {
-        continue;
+  for (const auto& [line, what] : pending->not_converted) {
+    found_.push_back({line, what});
+  }
+  for (const BlockProblem& problem : pending->problems) {
+    // A section cut short misses its last index by nature; the end of the
+    // text file is told instead, below.
+    if (!section.complete &&
+        problem.kind == BlockProblem::Kind::kMissingIndex) {
+      continue;
+    }
+    if (problem.string == BlockProblem::kWholeBlock) {
+      found_.push_back({section.count_line, problem.what});
+      continue;
+    }
+    int64_t line = section.places[problem.string].line;
+    if (problem.kind != BlockProblem::Kind::kNoCode) {
+      found_.push_back({line, problem.what});
+      continue;
+    }
+    console_.PrintError(" Error: Char not Found in Tree!");
+    const std::string_view text = section.strings[problem.string].text;
+    if (alphabet_ == nullptr) {
+      std::string what = NoCodeMessage(problem, &line);
+      found_.push_back({line, std::move(what)});
+    } else {
+      // The text is the alphabet's bytes now, not the line as written.
+      const std::string_view before = text.substr(0, problem.position);
+      line += std::count(before.begin(), before.end(), '\n');
+      std::string what = problem.what;
+      const auto byte = static_cast<uint8_t>(text[problem.position]);
+      const std::string& shown = alphabet_->texts[byte];
+      if (shown != std::string(1, static_cast<char>(byte))) {
+        what += " (\"" + shown + "\" in " + alphabet_->name + ")";
       }
-      if (problem.string == BlockProblem::kWholeBlock) {
-        found_.push_back({section_.count_line, problem.what});
-        continue;
-      }
-      int64_t line = section_.places[problem.string].line;
-      if (problem.kind != BlockProblem::Kind::kNoCode) {
-        found_.push_back({line, problem.what});
-        continue;
-      }
-      console_.PrintError(" Error: Char not Found in Tree!");
-      const std::string_view text = section_.strings[problem.string].text;
-      if (alphabet_ == nullptr) {
-        std::string what = NoCodeMessage(problem, &line);
-        found_.push_back({line, std::move(what)});
-      } else {
-        // The text is the alphabet's bytes now, not the line as written.
-        const std::string_view before = text.substr(0, problem.position);
-        line += std::count(before.begin(), before.end(), '\n');
-        std::string what = problem.what;
-        const auto byte = static_cast<uint8_t>(text[problem.position]);
-        const std::string& shown = alphabet_->texts[byte];
-        if (shown != std::string(1, static_cast<char>(byte))) {
-          what += " (\"" + shown + "\" in " + alphabet_->name + ")";
-        }
-        found_.push_back({line, std::move(what)});
-      }
-      if (!hinted_) {
-        // Without an alphabet the texts are the bytes as written.
-        const std::string hint =
-            alphabet_ ? "the pakfile's tree lacks characters of the text; "
-                        "--new-tree with /P makes a tree that holds them"
-                      : Utf8Hint(text, problem.position, coder_.codes);
-        if (!hint.empty()) console_.Diagnose(txt_name_ + ": " + hint);
-        hinted_ = !hint.empty();
-      }
+      found_.push_back({line, std::move(what)});
+    }
+    if (!hinted_) {
+      // Without an alphabet the texts are the bytes as written.
+      const std::string hint =
+          alphabet_ ? "the pakfile's tree lacks characters of the text; "
+                      "--new-tree with /P makes a tree that holds them"
+                    : Utf8Hint(text, problem.position, coder_.codes);
+      if (!hint.empty()) console_.Diagnose(txt_name_ + ": " + hint);
+      hinted_ = !hint.empty();
     }
   }
-  if (!section_.complete) {
-    found_.push_back({section_.end_line, section_.unfinished});
+  if (!section.complete) {
+    found_.push_back({section.end_line, section.unfinished});
   }
   TellBlock(block_nr, &packed);
-  previous_count_line_ = section_.count_line;
-  previous_count_ = section_.string_count;
-  previous_complete_ = section_.complete;
+  previous_count_line_ = section.count_line;
+  previous_count_ = section.string_count;
+  previous_complete_ = section.complete;
   previous_refused_ = !packed.sound();
   has_previous_ = true;
-  if (!packed.sound()) out->resize(packed.start);
+  if (!packed.sound()) {
+    if (pending->in_output) out->resize(packed.start);
+  } else if (!pending->in_output) {
+    out->append(pending->bytes);
+  }
   return packed;
 }
 
@@ -175,18 +206,18 @@ void BlockPacker::TellBlock(int64_t block_nr, PackedSection* packed) {
   // A section that begins with string lines holds the strings of the block
   // before, whose count was too low: that count is the cause.
   const bool strays_of_previous =
-      section_.stray_line != 0 && has_previous_ && previous_complete_;
+      section_->stray_line != 0 && has_previous_ && previous_complete_;
   if (strays_of_previous && previous_refused_) {
     // All of it follows from the block before, which was told.
-    packed->problem = Where(section_.stray_line, block_nr) +
+    packed->problem = Where(section_->stray_line, block_nr) +
                       "string lines left over from block " +
                       std::to_string(block_nr - 1);
     return;
   }
   // The end of the text file is told once, however many blocks it cuts off.
   const bool end_told_before = told_end_;
-  if (!section_.complete) told_end_ = true;
-  if (found_.size() == 1 && !section_.complete && end_told_before) {
+  if (!section_->complete) told_end_ = true;
+  if (found_.size() == 1 && !section_->complete && end_told_before) {
     packed->problem =
         Where(found_.front().line, block_nr) + found_.front().what;
     return;
@@ -198,7 +229,7 @@ void BlockPacker::TellBlock(int64_t block_nr, PackedSection* packed) {
             "\"Nr of Strings:\" counts " + std::to_string(previous_count_) +
             (previous_count_ == 1 ? " string" : " strings") +
             ", but more string lines follow it (line " +
-            std::to_string(section_.stray_line) + ")";
+            std::to_string(section_->stray_line) + ")";
     others = found_.size();
     ++packed->problems;
   } else {
@@ -207,18 +238,18 @@ void BlockPacker::TellBlock(int64_t block_nr, PackedSection* packed) {
     const auto cause = std::find_if(found_.begin(), found_.end(),
                                     [](const Found& f) { return f.cause; });
     const auto swallowing =
-        std::find_if(section_.places.begin(), section_.places.end(),
+        std::find_if(section_->places.begin(), section_->places.end(),
                      [](const TextSection::Place& p) { return p.swallowed; });
     if (cause != found_.end()) {
       first = Where(cause->line, block_nr) + cause->what;
-    } else if (swallowing != section_.places.end()) {
+    } else if (swallowing != section_->places.end()) {
       const size_t k =
-          static_cast<size_t>(swallowing - section_.places.begin());
+          static_cast<size_t>(swallowing - section_->places.begin());
       const int64_t from = swallowing->line + 1;
       const std::string own = "line " + std::to_string(swallowing->swallowed) +
                               " reads like a line of its own";
       first = Where(swallowing->line, block_nr) + "string " +
-              std::to_string(section_.strings[k].index) +
+              std::to_string(section_->strings[k].index) +
               " does not end with '|', so it took in " +
               (swallowing->last == from
                    ? "line " + std::to_string(from) +

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/alphabet.h"
@@ -54,6 +55,35 @@ class BlockPacker {
   // blocks it cuts off).
   PackedSection PackBlock(int64_t block_nr, std::string* out);
 
+  // PackBlock in three steps, so that blocks can be encoded side by side:
+  // sections are read in order, encoded on any thread, and told in order.
+  struct Pending {
+    TextSection section;
+    int32_t block_id = 0;  // the current id once the section was read
+    // The encoded bytes, unless they were encoded straight into the output.
+    std::string bytes;
+    size_t start = 0;  // where the bytes begin in the output they went to
+    bool in_output = false;
+    bool encoded = false;  // EncodeBlock's verdict
+    std::vector<BlockProblem> problems;
+    // With an alphabet: the strings' bytes, and what could not be converted.
+    std::string converted;
+    std::vector<size_t> converted_ends;
+    std::vector<TextProblem> text_problems;
+    std::vector<std::pair<int64_t, std::string>> not_converted;
+  };
+  // Reads the next block section into *pending, its storage reused. Tells
+  // nothing.
+  void ReadSection(Pending* pending);
+  // Encodes a section read into *out, or into pending->bytes when `out` is
+  // null. Tells nothing and changes nothing of the packer, so sections may
+  // be encoded on several threads at once.
+  void EncodeSection(Pending* pending, std::string* out) const;
+  // Tells and records what PackBlock tells of the section, and appends its
+  // bytes to *out when they were encoded apart and the block is sound.
+  PackedSection TellSection(int64_t block_nr, Pending* pending,
+                            std::string* out);
+
   // The id from the last "ID:" line read; kept from block to block.
   int32_t current_block_id() const { return reader_.current_block_id; }
 
@@ -77,8 +107,8 @@ class BlockPacker {
     bool cause = false;  // a cause of its own, told before the rest
   };
   // With an alphabet: replaces the section's texts by their bytes, keeping
-  // (with `tell`) each character that cannot be converted as a problem.
-  void ConvertStrings(bool tell);
+  // each character that cannot be converted as a problem.
+  void ConvertStrings(Pending* pending) const;
   // Tells the block's first real cause on standard error, the others
   // summed up after it, and records it in *packed.
   void TellBlock(int64_t block_nr, PackedSection* packed);
@@ -102,12 +132,8 @@ class BlockPacker {
   bool previous_refused_ = false;
   bool has_previous_ = false;
   std::vector<Found> found_;
-  // Reused from block to block.
-  TextSection section_;
-  std::vector<BlockProblem> problems_;
-  std::string converted_;
-  std::vector<size_t> converted_ends_;
-  std::vector<TextProblem> text_problems_;
+  const TextSection* section_ = nullptr;  // the section being told
+  Pending pending_;  // PackBlock's and CountSection's, reused
 };
 
 }  // namespace vorlex::core

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -103,8 +106,23 @@ std::optional<int32_t> CheckedCount(std::optional<int32_t> count, int64_t most,
   return count;
 }
 
+// Sections are read in batches of about this much text: while the blocks
+// of one batch are encoded and read back on both cores, the next is read.
+constexpr size_t kBatchText = size_t{1} << 20;
+// A section with more text than this is encoded on its own, straight into
+// the image, rather than into a buffer that would hold its bytes twice.
+constexpr size_t kAloneText = size_t{4} << 20;
+
+size_t TextSize(const TextSection& section) {
+  size_t size = 0;
+  for (const BlockString& string : section.strings) size += string.text.size();
+  return size;
+}
+
 // Reads `count` block sections into rows `first_row` on. The loop runs to its
-// end whatever fails, so that every dot and message is printed.
+// end whatever fails, so that every dot and message is printed. Every dot,
+// message and byte comes in the order of the sections, as if each were read,
+// encoded and told before the next.
 void PackBlocks(LineReader& lines, const LoadedPak& pak, int64_t first_row,
                 int32_t count, const std::string& txtfile,
                 const RunOptions& options, Console& console,
@@ -114,23 +132,70 @@ void PackBlocks(LineReader& lines, const LoadedPak& pak, int64_t first_row,
   const BlockCoder coder{.codes = codes, .decoder = decoder};
   const int64_t count_line = lines.line_number();
   BlockPacker packer(lines, coder, txtfile, console, options.alphabet);
-  for (int32_t k = 0; k < count; ++k) {
-    console.Print(".");
-    const int64_t row = first_row + k;
-    const size_t start = builder->image()->size();
-    std::string why;
-    const bool placed = refusal->refused() || builder->CanStartBlock(&why);
-    const PackedSection block = packer.PackBlock(row, builder->image());
-    if (!block.sound()) {
-      refusal->Add(block.problem, block.problems);
-    } else if (!placed) {
-      refusal->Add(why);
+  using Batch = std::vector<std::unique_ptr<BlockPacker::Pending>>;
+  Batch batch, next, spare;  // spare: sections told, their storage reused
+  int32_t sections_read = 0;
+  auto read_batch = [&](Batch* into) {
+    size_t text = 0;
+    while (sections_read < count && text < kBatchText) {
+      if (spare.empty())
+        spare.push_back(std::make_unique<BlockPacker::Pending>());
+      into->push_back(std::move(spare.back()));
+      spare.pop_back();
+      packer.ReadSection(into->back().get());
+      ++sections_read;
+      const size_t size = TextSize(into->back()->section);
+      if (size > kAloneText) break;
+      text += size;
     }
-    if (refusal->refused()) {
-      builder->DropBlocks(start);  // nothing more is kept
-    } else {
-      builder->EndBlock(packer.current_block_id(), start);
+  };
+  read_batch(&batch);
+  int64_t row = first_row;
+  while (!batch.empty()) {
+    const bool last_alone = TextSize(batch.back()->section) > kAloneText;
+    const size_t shared = batch.size() - (last_alone ? 1 : 0);
+    // Both threads take the next section not yet taken; this one reads the
+    // next batch first.
+    std::atomic<size_t> taken{0};
+    auto encode = [&] {
+      for (size_t i; (i = taken++) < shared;) {
+        packer.EncodeSection(batch[i].get(), nullptr);
+      }
+    };
+    std::future<void> helper;
+    if (shared > 1) {
+      helper = std::async(std::launch::async | std::launch::deferred, encode);
     }
+    read_batch(&next);
+    encode();
+    if (helper.valid()) helper.get();
+    for (size_t i = 0; i < batch.size(); ++i, ++row) {
+      BlockPacker::Pending* const section = batch[i].get();
+      console.Print(".");
+      const size_t start = builder->image()->size();
+      std::string why;
+      const bool placed = refusal->refused() || builder->CanStartBlock(&why);
+      if (i >= shared) packer.EncodeSection(section, builder->image());
+      const PackedSection block =
+          packer.TellSection(row, section, builder->image());
+      if (!block.sound()) {
+        refusal->Add(block.problem, block.problems);
+      } else if (!placed) {
+        refusal->Add(why);
+      }
+      if (refusal->refused()) {
+        builder->DropBlocks(start);  // nothing more is kept
+      } else {
+        builder->EndBlock(section->block_id, start);
+      }
+    }
+    for (auto& told : batch) {
+      // A long section's storage is let go at once.
+      if (TextSize(told->section) <= kAloneText)
+        spare.push_back(std::move(told));
+    }
+    batch.clear();
+    std::swap(batch, next);
   }
   // More text than the count line counts: a section left out.
   std::string left =

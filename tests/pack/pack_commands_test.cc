@@ -180,6 +180,7 @@ TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
   cut_short.replace(cut_short.find("Blocks: 2"), 9, "Blocks: 4");
   const std::string one_more = TextFor({{9, {"AA|"}}});
   const std::string as(1200000, 'a');
+  const std::string cnf = " Error: Char not Found in Tree!\r\n";
   Expect({
       {"/P", pak3, CrLf({"Number of Blocks 1", "Number of  Blocks: 1", "B: 0"}),
        n0, "", "has no \"Number of Blocks:\" line"},
@@ -222,6 +223,16 @@ TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
        "", "before block 0"},
       {"/A", MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535)),
        one_more, NotChanged(1), "", "65535 blocks"},
+      // Sections read, encoded and told in batches of a MiB of text: every
+      // message comes in the order of the blocks.
+      {"/P", pak3,
+       TextFor({{1, {std::string(1100000, 'A') + "x|"}},
+                {2, {"A|"}},
+                {3, {"AxA|"}}}),
+       "Nr of Blocks: 3\r\n." + cnf + ".." + cnf + kNotChanged, "",
+       "(character 1100001 of string 0, column 1100005) has no code in "
+       "the pakfile's tree\nvorlex: t.txt:18: block 2: byte 120 'x' "
+       "(character 2"},
       // Node 3 ('c') names node 2 ('b') as its parent, which does not name it
       // as a child: 'c' takes the code of 'b', in a block too long to be
       // decoded whole for the check.
