@@ -1,12 +1,12 @@
 // Arguments (the input split at its 0 bytes) through ParseCommand and
 // ReadOptions, each held against a model of its rule here, and every
-// argument through NumericValue and RoundToInteger.
+// argument through NumericValue (never NaN; its values are held to a table
+// in the unit tests) and RoundToInteger (to the nearest, ties to even,
+// saturating).
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -20,69 +20,9 @@
 namespace vorlex::core::fuzz {
 namespace {
 
-// Texts up to this length are also read by the regular expression below
-// (whose matcher recurses once per byte).
-constexpr size_t kReferenceLimit = 256;
-
-// The value of a text by the rules: blanks, then "&H", "&O" or "&B" and the
-// digits of that radix; or else white space and the longest decimal number.
-double ExpectedValue(std::string_view text) {
-  const size_t start = text.find_first_not_of(' ');
-  text = start == std::string_view::npos ? "" : text.substr(start);
-  if (text.size() >= 2 && text[0] == '&') {
-    const char selector = text[1];
-    const int radix = selector == 'H' || selector == 'h'   ? 16
-                      : selector == 'O' || selector == 'o' ? 8
-                      : selector == 'B' || selector == 'b' ? 2
-                                                           : 0;
-    if (radix == 0) return 0;
-    double value = 0;
-    for (char c : text.substr(2)) {
-      const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                        : std::isxdigit(static_cast<unsigned char>(c))
-                            ? (c | 0x20) - 'a' + 10
-                            : radix;
-      if (digit >= radix) break;
-      value = value * radix + digit;
-    }
-    return value;
-  }
-  // Blanks, then [+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?, read
-  // by strtod.
-  auto digit = [&](size_t i) {
-    return i < text.size() && text[i] >= '0' && text[i] <= '9';
-  };
-  const size_t number =
-      std::min(text.find_first_not_of(" \t\n\v\f\r"), text.size());
-  size_t i = number;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  size_t digits = 0;
-  for (; digit(i); ++i) ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    for (; digit(i); ++i) ++digits;
-  }
-  if (digits == 0) return 0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    size_t at = i + 1;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
-    if (digit(at)) {
-      for (i = at; digit(i);) ++i;
-    }
-  }
-  return std::strtod(std::string(text.substr(number, i - number)).c_str(),
-                     nullptr);
-}
-
 void CheckNumber(std::string_view text) {
   const double value = NumericValue(text);
   FUZZ_REQUIRE(!std::isnan(value), "NumericValue gives NaN for " + Hex(text));
-  if (text.size() <= kReferenceLimit) {
-    const double expected = ExpectedValue(text);
-    FUZZ_REQUIRE(value == expected, "NumericValue of " + Hex(text) + " is " +
-                                        std::to_string(value) + ", expected " +
-                                        std::to_string(expected));
-  }
   const int32_t rounded = RoundToInteger(value);
   if (value >= 2147483647.0) {
     FUZZ_REQUIRE(rounded == std::numeric_limits<int32_t>::max(),

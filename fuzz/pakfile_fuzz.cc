@@ -25,21 +25,22 @@ constexpr size_t kDecodeBudget = size_t{64} << 10;
 constexpr int64_t kWholeBlockLimit = 8 << 10;
 constexpr int64_t kWalkBudget = 64 << 10;
 
-bool SameDecoding(const DecodedBlock& a, const DecodedBlock& b) {
-  return a.string_count == b.string_count && a.text == b.text &&
-         a.ends == b.ends;
-}
-
-std::string Describe(const DecodedBlock& decoded) {
-  return "count " + std::to_string(decoded.string_count) + ", " +
-         std::to_string(decoded.StringsDecoded()) +
-         " strings: " + Hex(decoded.text);
+// Stops unless `got` is what the walk decoded.
+void RequireSame(const DecodedBlock& walk, const DecodedBlock& got,
+                 std::string_view engine, size_t b) {
+  FUZZ_REQUIRE(walk.string_count == got.string_count && walk.text == got.text &&
+                   walk.ends == got.ends,
+               "block " + std::to_string(b) + ": " + std::string(engine) +
+                   " decodes " + std::to_string(got.StringsDecoded()) + " of " +
+                   std::to_string(got.string_count) +
+                   " strings: " + Hex(got.text) + "\nexpected " +
+                   std::to_string(walk.StringsDecoded()) + ": " +
+                   Hex(walk.text));
 }
 
 void CheckBlock(const LoadedPak& pak, const BlockDecoder& decoder,
                 StringEndMemo* memo, size_t b, size_t* budget,
                 int64_t* walk_budget) {
-  const auto where = [b] { return "block " + std::to_string(b) + ": "; };
   std::string scratch;
   const std::string_view bytes = BlockBytes(pak, b, &scratch);
   if (bytes.size() > *budget) {
@@ -47,12 +48,11 @@ void CheckBlock(const LoadedPak& pak, const BlockDecoder& decoder,
     return;
   }
   *budget -= bytes.size();
-
-  const DecodedBlock plain = decoder.DecodeByWalk(bytes);
-  const DecodedBlock fast = decoder.DecodeByTable(bytes);
-  FUZZ_REQUIRE(SameDecoding(plain, fast),
-               where() + "the table decoder gives " + Describe(fast) +
-                   ", the plain one " + Describe(plain));
+  const DecodedBlock walk = decoder.DecodeByWalk(bytes);
+  RequireSame(walk, decoder.DecodeByTable(bytes), "the table", b);
+  std::string section;
+  RequireSame(walk, ExtractBlock(pak, decoder, b, memo, &section),
+              "ExtractBlock", b);
 
   const int64_t length =
       BlockExtent(pak.directory, static_cast<int64_t>(pak.bytes.size()), b);
@@ -60,18 +60,11 @@ void CheckBlock(const LoadedPak& pak, const BlockDecoder& decoder,
     *walk_budget -= length;
     const std::string whole = reference::WholeBlock(pak, b, length);
     FUZZ_REQUIRE(std::string_view(whole).substr(0, bytes.size()) == bytes,
-                 where() + "BlockBytes differs from the block's own bytes");
-    const DecodedBlock walked = reference::WalkBitByBit(whole, pak.tree.nodes);
-    FUZZ_REQUIRE(SameDecoding(plain, walked),
-                 where() + "the decoder gives " + Describe(plain) +
-                     ", a walk of the whole block " + Describe(walked));
+                 "block " + std::to_string(b) +
+                     ": BlockBytes differs from the block's own bytes");
+    RequireSame(reference::WalkBitByBit(whole, pak.tree.nodes), walk,
+                "the engines' walk", b);
   }
-
-  std::string section;
-  const DecodedBlock extracted = ExtractBlock(pak, decoder, b, memo, &section);
-  FUZZ_REQUIRE(SameDecoding(extracted, plain),
-               where() + "ExtractBlock decodes " + Describe(extracted) +
-                   ", the walk " + Describe(plain));
 }
 
 }  // namespace

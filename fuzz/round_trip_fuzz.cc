@@ -20,13 +20,11 @@
 #include "extract/text_writer.h"
 #include "fuzz_check.h"
 #include "pack/block_packer.h"
-#include "pack/encoder.h"
 #include "pack/image_builder.h"
 #include "pack/line_reader.h"
 #include "pack/text_reader.h"
 #include "pak/code_tree.h"
 #include "pak/pak.h"
-#include "pak/pak_format.h"
 #include "support/pak_maker.h"
 
 namespace vorlex::core::fuzz {
@@ -46,24 +44,16 @@ struct Kept {
   size_t size = 0;
 };
 
-std::string CarriedBack(std::string_view raw, Kept* alphabet) {
+std::string CarriedBack(std::string_view raw, Kept* kept) {
   std::string text;
   for (char c : raw) {
-    if (c == '|' || c == kEndOfText) continue;
-    if (c == '\n' && !text.empty() && text.back() == '\r') text.pop_back();
-    bool& has = alphabet->has[static_cast<unsigned char>(c)];
-    if (!has) {
-      if (alphabet->size == kMostCharacters) continue;
-      has = true;
-      ++alphabet->size;
-    }
+    bool& has = kept->has[static_cast<unsigned char>(c)];
+    if (c == '|' || c == kEndOfText || (!has && kept->size == kMostCharacters))
+      continue;
+    kept->size += has ? 0 : 1;
+    has = true;
+    while (c == '\n' && !text.empty() && text.back() == '\r') text.pop_back();
     text += c;
-  }
-  // Dropping bytes may have put a CR before an LF again.
-  while (!text.empty()) {
-    const size_t cr_lf = text.find("\r\n");
-    if (cr_lf == std::string::npos) break;
-    text.erase(cr_lf, 1);
   }
   return text + '|';
 }
@@ -71,7 +61,7 @@ std::string CarriedBack(std::string_view raw, Kept* alphabet) {
 std::vector<TestBlock> ToBlocks(std::string_view content, char string_sep,
                                 char block_sep, uint32_t id_seed) {
   std::vector<TestBlock> blocks;
-  Kept alphabet;
+  Kept kept;
   while (true) {
     const size_t block_end = content.find(block_sep);
     std::string_view block = content.substr(0, block_end);
@@ -82,8 +72,7 @@ std::vector<TestBlock> ToBlocks(std::string_view content, char string_sep,
     // block ends its last string rather than starting another.
     while (!block.empty()) {
       const size_t string_end = block.find(string_sep);
-      made.strings.push_back(
-          CarriedBack(block.substr(0, string_end), &alphabet));
+      made.strings.push_back(CarriedBack(block.substr(0, string_end), &kept));
       if (string_end == std::string_view::npos) break;
       block.remove_prefix(string_end + 1);
     }
@@ -106,13 +95,6 @@ bool ZeroStaysALeaf(const std::vector<TreeNode>& nodes) {
     if (node.char_ == 0) return !zero_is_used || node.child_l == 255;
   }
   return true;
-}
-
-// Loads a pakfile as start-up does; its tree must be sound.
-LoadedPak Load(const std::string& bytes) {
-  LoadedPak pak = LoadPak(bytes);
-  FUZZ_REQUIRE(pak.broken_nodes.empty(), "the maker's tree is broken");
-  return pak;
 }
 
 // The text of /E, and where each block's section starts in it: /L from
@@ -145,20 +127,23 @@ Extracted Extract(const LoadedPak& pak, const BlockDecoder& decoder) {
   return out;
 }
 
-// Reads the block sections of `text` into the rows `builder` was started
-// for, as the packing commands do, and returns the finished image.
-std::string Pack(std::string_view text, const LoadedPak& pak,
-                 const BlockCoder& coder, ImageBuilder builder) {
-  std::string out, err;
+// Packs the block sections of `text` into `pak` from row `first` on (every
+// row anew when `rebuild`), as the packing commands do: the finished image.
+std::string Pack(std::string_view text, const LoadedPak& pak, size_t first,
+                 bool rebuild, const BlockCoder& coder) {
+  const auto blocks = static_cast<int64_t>(pak.directory.size() - first);
+  ImageBuilder builder;
+  std::string out, err, why;
+  FUZZ_REQUIRE(rebuild ? builder.StartRebuild(pak, blocks, &why)
+                       : builder.StartReplace(pak, static_cast<int64_t>(first),
+                                              blocks, &why),
+               why);
   Console console = StringConsole(&out, &err);
   LineReader lines(text);
   const std::optional<int32_t> count = ReadBlockCount(lines);
-  const int64_t blocks =
-      static_cast<int64_t>(pak.directory.size()) - builder.first_row();
   FUZZ_REQUIRE(count && *count == blocks, "the text file's block count");
   BlockPacker packer(lines, coder, "fuzz.txt", console);
-  for (int64_t k = 0; k < *count; ++k) {
-    std::string why;
+  for (int64_t k = 0; k < blocks; ++k) {
     FUZZ_REQUIRE(builder.CanStartBlock(&why), why);
     const size_t start = builder.image()->size();
     const PackedSection block =
@@ -173,7 +158,6 @@ std::string Pack(std::string_view text, const LoadedPak& pak,
                  "text left after the last block section");
   }
   FUZZ_REQUIRE(out.empty() && err.empty(), "packing printed " + out + err);
-  std::string why;
   FUZZ_REQUIRE(builder.Finish(/*keep_old_tail=*/true, &why), why);
   return std::move(builder.result());
 }
@@ -184,91 +168,52 @@ std::string Pack(std::string_view text, const LoadedPak& pak,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vorlex::core;
   if (size < 3) return 0;
-  const std::string_view content(reinterpret_cast<const char*>(data) + 3,
-                                 size - 3);
   const uint8_t seed = data[2];
   const std::vector<testing::TestBlock> blocks = fuzz::ToBlocks(
-      content, static_cast<char>(data[0]), static_cast<char>(data[1]), seed);
-
+      std::string_view(reinterpret_cast<const char*>(data) + 3, size - 3),
+      static_cast<char>(data[0]), static_cast<char>(data[1]), seed);
+  if (blocks.size() >= 65535) return 0;  // the add step needs room
   std::vector<TreeNode> nodes =
       testing::BuildHuffmanTree(testing::AllStrings(blocks));
   if (seed != 0) {
     std::vector<TreeNode> renumbered = testing::RenumberTree(nodes, seed);
     if (fuzz::ZeroStaysALeaf(renumbered)) nodes = std::move(renumbered);
   }
-  // Each block is encoded once: the pakfile with the last block added again
-  // is made from the same bytes.
-  std::vector<std::string> encoded;
-  std::vector<int32_t> ids;
-  for (const testing::TestBlock& block : blocks) {
-    encoded.push_back(testing::EncodeTestBlock(nodes, block.strings));
-    ids.push_back(block.id);
-  }
-  const std::string pak_bytes =
-      testing::MakePakfileFromBlockBytes(nodes, encoded, ids);
-  const LoadedPak pak = fuzz::Load(pak_bytes);
-  FUZZ_REQUIRE(pak.directory.size() == blocks.size(), "the block count");
+  const std::string pak_bytes = testing::MakePakfile(nodes, blocks);
+  const LoadedPak pak = LoadPak(pak_bytes);
+  FUZZ_REQUIRE(
+      pak.broken_nodes.empty() && pak.directory.size() == blocks.size(),
+      "the maker's pakfile does not load whole");
 
-  // /E. Every step below, /A's copy of the pakfile included, uses the same
-  // tree.
+  // /E. Every step below, /A's copy of the pakfile included, uses its tree.
   const fuzz::TreeTables& tables = fuzz::TablesFor(pak.tree);
-  const BlockDecoder& decoder = *tables.decoder;
-  const BlockCoder coder{.codes = tables.codes, .decoder = decoder};
-  const fuzz::Extracted extracted = fuzz::Extract(pak, decoder);
-  const int node_count = static_cast<int>(nodes.size());
-  FUZZ_REQUIRE(extracted.text == testing::ExpectedExtractText(
-                                     fuzz::kPakName, node_count, blocks),
+  const BlockCoder coder{.codes = tables.codes, .decoder = *tables.decoder};
+  const fuzz::Extracted extracted = fuzz::Extract(pak, *tables.decoder);
+  FUZZ_REQUIRE(extracted.text ==
+                   testing::ExpectedExtractText(
+                       fuzz::kPakName, static_cast<int>(nodes.size()), blocks),
                "the extracted text differs");
 
-  // /P.
-  {
-    ImageBuilder builder;
-    std::string why;
-    FUZZ_REQUIRE(
-        builder.StartRebuild(pak, static_cast<int64_t>(blocks.size()), &why),
-        why);
-    const std::string image =
-        fuzz::Pack(extracted.text, pak, coder, std::move(builder));
-    FUZZ_REQUIRE(image == pak_bytes, "/P gives " + fuzz::Hex(image, 256) +
-                                         "\nexpected " +
-                                         fuzz::Hex(pak_bytes, 256));
-  }
+  // /P gives the same pakfile back, and so does /L from one of the last three
+  // blocks then /R (replacing more only repeats what /P did for each block).
+  const size_t b = blocks.size();
+  FUZZ_REQUIRE(fuzz::Pack(extracted.text, pak, 0, true, coder) == pak_bytes,
+               "/P gives another pakfile");
+  const size_t late = b - 1 - seed % std::min<size_t>(b, 3);
+  FUZZ_REQUIRE(
+      fuzz::Pack(extracted.From(pak, late), pak, late, false, coder) ==
+          pak_bytes,
+      "/L then /R from block " + std::to_string(late) + " gives another");
 
-  // /L from one of the last three blocks, then /R: replacing more blocks
-  // only repeats what /P did for each of them.
-  {
-    const size_t first =
-        blocks.size() - 1 - seed % std::min<size_t>(blocks.size(), 3);
-    ImageBuilder builder;
-    std::string why;
-    const int64_t replaced = static_cast<int64_t>(blocks.size() - first);
-    FUZZ_REQUIRE(
-        builder.StartReplace(pak, static_cast<int64_t>(first), replaced, &why),
-        why);
-    const std::string image =
-        fuzz::Pack(extracted.From(pak, first), pak, coder, std::move(builder));
-    FUZZ_REQUIRE(image == pak_bytes, "/L then /R from block " +
-                                         std::to_string(first) + " gives " +
-                                         fuzz::Hex(image, 256));
-  }
-
-  // /A with the last block's section: the block is added again.
-  if (blocks.size() < 65535) {
-    LoadedPak added = pak;
-    std::string why;
-    FUZZ_REQUIRE(CanAddBlock(added, &why), "the add step refused: " + why);
-    AddEmptyBlock(&added, /*change_bytes=*/true);
-    const size_t last = added.directory.size() - 1;
-    ImageBuilder builder;
-    FUZZ_REQUIRE(
-        builder.StartReplace(added, static_cast<int64_t>(last), 1, &why), why);
-    const std::string image = fuzz::Pack(extracted.From(pak, blocks.size() - 1),
-                                         added, coder, std::move(builder));
-    encoded.push_back(encoded.back());
-    ids.push_back(ids.back());
-    FUZZ_REQUIRE(
-        image == testing::MakePakfileFromBlockBytes(nodes, encoded, ids),
-        "/A gives " + fuzz::Hex(image, 256));
-  }
+  // /A, then /R with the last block's section: that block is added again.
+  LoadedPak added = pak;
+  std::string why;
+  FUZZ_REQUIRE(CanAddBlock(added, &why), "the add step refused: " + why);
+  AddEmptyBlock(&added, /*change_bytes=*/true);
+  std::vector<testing::TestBlock> grown = blocks;
+  grown.push_back(blocks.back());
+  FUZZ_REQUIRE(fuzz::Pack(extracted.From(pak, b - 1), added, b, false, coder) ==
+                   testing::MakePakfile(nodes, grown),
+               "/A gives another pakfile");
   return 0;
 }

@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
-#include <optional>
 #include <queue>
 #include <random>
+
+#include "pack/encoder.h"
 
 namespace vorlex::core::testing {
 namespace {
@@ -17,7 +18,6 @@ constexpr int kNone = 255;
 using Nodes = std::vector<TreeNode>;
 using Strings = std::vector<std::string>;
 using Blocks = std::vector<TestBlock>;
-using CodeTable = std::array<std::optional<std::string>, 256>;
 
 [[noreturn]] void Fail(const std::string& why) {
   std::fprintf(stderr, "pak_maker: %s\n", why.c_str());
@@ -28,43 +28,6 @@ void Append(uint64_t value, int width, std::string* out) {
   for (int i = 0; i < width; ++i) {
     out->push_back(static_cast<char>(value >> 8 * i));  // little-endian
   }
-}
-
-// The code of every character a leaf carries, as '0'/'1' text from the root
-// down; the lowest leaf wins when two carry the same character.
-CodeTable Codes(const Nodes& nodes) {
-  CodeTable codes;
-  const int root = static_cast<int>(nodes.size()) - 1;
-  for (int leaf = 0; leaf < root; ++leaf) {
-    std::optional<std::string>& code = codes[nodes[leaf].char_ & 0xFF];
-    if (nodes[leaf].child_l != kNone || nodes[leaf].child_r != kNone || code) {
-      continue;
-    }
-    code.emplace();
-    for (int at = leaf, up; at != root; at = up) {
-      up = nodes[at].parent;
-      if (up < 0 || up > root || code->size() > nodes.size() ||
-          (nodes[up].child_l != at && nodes[up].child_r != at)) {
-        Fail("node " + std::to_string(leaf) + " has no path to the root");
-      }
-      code->insert(code->begin(), nodes[up].child_l == at ? '0' : '1');
-    }
-  }
-  return codes;
-}
-
-std::string Encode(const CodeTable& codes, std::string_view text) {
-  std::string out;
-  size_t bits = 0;
-  for (unsigned char c : text) {
-    if (!codes[c]) Fail("no leaf carries the character " + std::to_string(c));
-    for (char bit : *codes[c]) {
-      if (bits % 8 == 0) out.push_back('\0');
-      out.back() = static_cast<char>(out.back() | (bit & 1) << (7 - bits % 8));
-      ++bits;
-    }
-  }
-  return out;
 }
 
 // With the ids 0, 1, 2, ... when `ids` is empty.
@@ -151,29 +114,19 @@ CodeTree MakeCodeTree(const Nodes& nodes) {
   return tree;
 }
 
-// The codes of the tree last asked for: fuzz targets encode many blocks and
-// whole pakfiles with one tree.
-const CodeTable& CachedCodes(const Nodes& nodes) {
-  thread_local Nodes last;
-  thread_local CodeTable codes;
-  const auto same = [](const TreeNode& a, const TreeNode& b) {
-    return a.char_ == b.char_ && a.parent == b.parent &&
-           a.child_l == b.child_l && a.child_r == b.child_r;
-  };
-  if (last.empty() ||
-      !std::equal(nodes.begin(), nodes.end(), last.begin(), last.end(), same)) {
-    codes = Codes(nodes);
-    last = nodes;
+namespace {
+
+// The code of `text`, every character of which must have one.
+std::string Encode(const CodeTable& codes, std::string_view text) {
+  std::string out;
+  const EncodeResult result = EncodeString(text, codes, &out);
+  if (!result.ok) {
+    Fail("no leaf carries the character " + std::to_string(result.byte));
   }
-  return codes;
+  return out;
 }
 
-std::string EncodeTestString(const Nodes& nodes, std::string_view text) {
-  return Encode(CachedCodes(nodes), text);
-}
-
-std::string EncodeTestBlock(const Nodes& nodes, const Strings& strings) {
-  const CodeTable& codes = CachedCodes(nodes);
+std::string BlockOf(const CodeTable& codes, const Strings& strings) {
   std::string block, bits;
   Append(strings.size(), 2, &block);
   for (const std::string& s : strings) {
@@ -183,16 +136,39 @@ std::string EncodeTestBlock(const Nodes& nodes, const Strings& strings) {
   return block + bits;
 }
 
-std::string MakePakfileFromBlockBytes(const Nodes& nodes, const Strings& blocks,
-                                      const std::vector<int32_t>& ids) {
-  return Pakfile(nodes, blocks, ids);
+// The encoder's codes with each character's taken from its lowest leaf: a
+// renumbered tree may put an interior node that carries it first.
+CodeTable LeafCodes(const Nodes& nodes) {
+  CodeTree tree = MakeCodeTree(nodes);
+  for (int k = tree.NodeCount() - 2; k >= 0; --k) {
+    if (nodes[k].child_l == kNone && nodes[k].child_r == kNone) {
+      tree.char_table[nodes[k].char_ & 0xFF] = k;
+    }
+  }
+  return BuildCodeTable(tree);
+}
+
+}  // namespace
+
+std::string EncodeTestString(const Nodes& nodes, std::string_view text) {
+  return Encode(LeafCodes(nodes), text);
+}
+
+std::string EncodeTestBlock(const Nodes& nodes, const Strings& strings) {
+  return BlockOf(LeafCodes(nodes), strings);
+}
+
+std::string MakePakfileFromBlockBytes(const Nodes& nodes,
+                                      const Strings& blocks) {
+  return Pakfile(nodes, blocks, {});
 }
 
 std::string MakePakfile(const Nodes& nodes, const Blocks& blocks) {
+  const CodeTable codes = LeafCodes(nodes);
   Strings block_bytes;
   std::vector<int32_t> ids;
   for (const TestBlock& block : blocks) {
-    block_bytes.push_back(EncodeTestBlock(nodes, block.strings));
+    block_bytes.push_back(BlockOf(codes, block.strings));
     ids.push_back(block.id);
   }
   return Pakfile(nodes, block_bytes, ids);

@@ -1,7 +1,8 @@
 // Makes pakfiles for tests, fuzz targets, benchmarks and the sample: a
 // Huffman code tree for a set of strings, encoded blocks, and whole pakfiles
-// in the layout the pak command writes. Written apart from the packing code,
-// so that each can be checked against the other.
+// in the layout the pak command writes. The tree and the layout are made
+// apart from the packing code; the strings are coded by the core's encoder,
+// which the tests hold against hand-computed bytes and the reference walk.
 #ifndef VORLEX_TESTS_SUPPORT_PAK_MAKER_H_
 #define VORLEX_TESTS_SUPPORT_PAK_MAKER_H_
 
@@ -33,8 +34,9 @@ struct TestBlock {
   std::vector<std::string> strings;  // each ends with '|'
 };
 
-// The code of `text` (each character's from the lowest leaf that carries it,
-// padded to a byte; a character no leaf carries aborts), and a whole block.
+// The code of `text` as the encoder makes it, each character's from the
+// lowest leaf that carries it (a character no leaf carries aborts), and a
+// whole block: count, relative offsets, codes.
 std::string EncodeTestString(const std::vector<TreeNode>& nodes,
                              std::string_view text);
 std::string EncodeTestBlock(const std::vector<TreeNode>& nodes,
@@ -45,10 +47,9 @@ std::string EncodeTestBlock(const std::vector<TreeNode>& nodes,
 std::string MakePakfile(const std::vector<TreeNode>& nodes,
                         const std::vector<TestBlock>& blocks);
 
-// The same from ready-made block bytes, with `ids` (0, 1, 2, ... if empty).
+// The same from ready-made block bytes, with ids 0, 1, 2, ...
 std::string MakePakfileFromBlockBytes(const std::vector<TreeNode>& nodes,
-                                      const std::vector<std::string>& blocks,
-                                      const std::vector<int32_t>& ids = {});
+                                      const std::vector<std::string>& blocks);
 
 LoadedPak LoadTestPak(std::string bytes);
 
