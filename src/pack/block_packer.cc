@@ -111,9 +111,10 @@ void BlockPacker::EncodeSection(Pending* pending, std::string* out) const {
   pending->start = out->size();
   pending->problems.clear();
   const TextSection& section = pending->section;
-  pending->encoded = section.string_count < 0 ||
-                     EncodeBlock(section.string_count, section.strings, coder_,
-                                 out, &pending->problems);
+  if (section.string_count >= 0) {
+    EncodeBlock(section.string_count, section.strings, coder_, out,
+                &pending->problems);
+  }
 }
 
 PackedSection BlockPacker::PackBlock(int64_t block_nr, std::string* out) {

@@ -64,8 +64,7 @@ class BlockPacker {
     std::string bytes;
     size_t start = 0;  // where the bytes begin in the output they went to
     bool in_output = false;
-    bool encoded = false;  // EncodeBlock's verdict
-    std::vector<BlockProblem> problems;
+    std::vector<BlockProblem> problems;  // what EncodeBlock found
     // With an alphabet: the strings' bytes, and what could not be converted.
     std::string converted;
     std::vector<size_t> converted_ends;

@@ -108,7 +108,8 @@ std::optional<int32_t> CheckedCount(std::optional<int32_t> count, int64_t most,
 
 // Sections are read in batches of about this much text: while the blocks
 // of one batch are encoded and read back on both cores, the next is read.
-constexpr size_t kBatchText = size_t{1} << 20;
+// Small enough that the two batches under way add little to the peak.
+constexpr size_t kBatchText = size_t{1} << 18;
 // A section with more text than this is encoded on its own, straight into
 // the image, rather than into a buffer that would hold its bytes twice.
 constexpr size_t kAloneText = size_t{4} << 20;

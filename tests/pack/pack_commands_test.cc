@@ -223,7 +223,7 @@ TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
        "", "before block 0"},
       {"/A", MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535)),
        one_more, NotChanged(1), "", "65535 blocks"},
-      // Sections read, encoded and told in batches of a MiB of text: every
+      // Sections read, encoded and told in batches (block 0 fills one): every
       // message comes in the order of the blocks.
       {"/P", pak3,
        TextFor({{1, {std::string(1100000, 'A') + "x|"}},
