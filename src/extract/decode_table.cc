@@ -318,8 +318,10 @@ StringRun DecodeStrings(std::string_view bit_data, size_t wanted,
       if (!s->done) advance(s);
     }
   };
+  // The relative offset of string k, in bits: two bytes, low byte first.
   auto hint_bit = [&](size_t k) {
-    return uint64_t{static_cast<uint16_t>(ReadField(hints, 2 * k, 2))} * 8;
+    const auto* at = reinterpret_cast<const unsigned char*>(hints.data());
+    return (uint64_t{at[2 * k]} | uint64_t{at[2 * k + 1]} << 8) * 8;
   };
 
   // The relative offsets, when they look sound, let four streams decode the
@@ -407,19 +409,17 @@ StringRun DecodeStrings(std::string_view bit_data, size_t wanted,
   for (int j = 0; j < part_count; ++j) {
     kept += parts[j].ended == 0 ? 0 : parts[j].ends[parts[j].ended - 1];
   }
-  const size_t base = decoded->text.size();
-  decoded->text.resize(base + kept);
+  decoded->text.reserve(decoded->text.size() + kept);
   decoded->ends.reserve(decoded->ends.size() + n - last.wanted);
-  size_t at = base;
   for (int j = 0; j < part_count; ++j) {
     const Stream& part = parts[j];
-    if (part.ended == 0) continue;
+    const size_t at = decoded->text.size();
     for (size_t k = 0; k < part.ended; ++k) {
       decoded->ends.push_back(at + part.ends[k]);
     }
-    const size_t length = part.ends[part.ended - 1];
-    std::memcpy(decoded->text.data() + at, part.text.get(), length);
-    at += length;
+    if (part.ended != 0) {
+      decoded->text.append(part.text.get(), part.ends[part.ended - 1]);
+    }
   }
   return run;
 }
