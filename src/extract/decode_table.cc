@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -260,7 +261,17 @@ void AdvanceTogether(const BitReader& bits, const TableEntry* entries,
 // Fills the entries whose first `depth` bits are `prefix`, the walk of those
 // bits having reached `node` and given `entry`. Each prefix is walked once,
 // so the whole table takes 2^(kTableBits+1) steps.
-void FillEntries(const CodeTree& tree, int64_t root, uint32_t prefix, int depth,
+// One bit's step from a node: the node reached, or the root after a leaf,
+// whose character is then `ch`.
+struct NodeStep {
+  int64_t next = 0;
+  int32_t ch = -1;
+};
+// Indexed by node, every node beyond the table at index N: they all read as
+// the same all-zero record.
+using NodeSteps = std::vector<std::array<NodeStep, 2>>;
+
+void FillEntries(const NodeSteps& steps, uint32_t prefix, int depth,
                  int64_t node, const TableEntry& entry, TableEntry* entries) {
   if (depth == kTableBits || entry.terminated() ||
       entry.count() == TableEntry::kMaxChars) {
@@ -269,18 +280,17 @@ void FillEntries(const CodeTree& tree, int64_t root, uint32_t prefix, int depth,
     return;
   }
   for (unsigned bit = 0; bit < 2; ++bit) {
-    const TreeStep step = StepDown(tree, node, bit);
+    const NodeStep& step = steps[static_cast<size_t>(node)][bit];
     TableEntry next = entry;
-    if (step.leaf) {
-      const auto ch = static_cast<unsigned char>(tree.Node(step.node).char_);
+    if (step.ch >= 0) {
+      const auto ch = static_cast<unsigned char>(step.ch);
       const size_t count = entry.count();
       next.word = (entry.word & ((uint64_t{1} << (8 * count)) - 1)) |
                   uint64_t{ch} << (8 * count) | uint64_t{count + 1} << 56 |
                   uint64_t(depth + 1) << 59 |
                   uint64_t{ch == static_cast<unsigned char>(kTerminator)} << 63;
     }
-    FillEntries(tree, root, prefix << 1 | bit, depth + 1,
-                step.leaf ? root : step.node, next, entries);
+    FillEntries(steps, prefix << 1 | bit, depth + 1, step.next, next, entries);
   }
 }
 
@@ -288,10 +298,22 @@ void FillEntries(const CodeTree& tree, int64_t root, uint32_t prefix, int depth,
 
 std::vector<TableEntry> MakeDecodeTable(const CodeTree& tree) {
   std::vector<TableEntry> table(size_t{1} << kTableBits, TableEntry{});
-  if (tree.NodeCount() != 0) {
-    FillEntries(tree, tree.NodeCount() - 1, 0, 0, tree.NodeCount() - 1,
-                TableEntry{}, table.data());
+  const int64_t n = tree.NodeCount();
+  if (n == 0) return table;
+  // The table takes thousands of steps; each node's two are worked out once.
+  NodeSteps steps(static_cast<size_t>(n) + 1);
+  for (int64_t k = 0; k <= n; ++k) {
+    for (unsigned bit = 0; bit < 2; ++bit) {
+      const TreeStep step = StepDown(tree, k, bit);
+      steps[static_cast<size_t>(k)][bit] =
+          step.leaf
+              ? NodeStep{n - 1,
+                         static_cast<unsigned char>(tree.Node(step.node).char_)}
+          : step.node >= 0 && step.node < n ? NodeStep{step.node}
+                                            : NodeStep{n};
+    }
   }
+  FillEntries(steps, 0, 0, n - 1, TableEntry{}, table.data());
   return table;
 }
 
