@@ -75,5 +75,28 @@ void BM_ReadTextBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadTextBlock)->Unit(benchmark::kMillisecond);
 
+// Only reads the block sections: what the thread that reads for /P does
+// while the blocks read before are encoded.
+void BM_ReadSections(benchmark::State& state) {
+  const bench::Workload& w = bench::SharedWorkload();
+  const CodeTable codes = BuildCodeTable(w.pak.tree);
+  const BlockDecoder decoder(w.pak.tree);
+  std::string out, err;
+  BlockPacker::Pending pending;
+  for (auto _ : state) {
+    Console console = StringConsole(&out, &err);
+    LineReader lines(std::string_view{w.text});
+    const std::optional<int32_t> count = ReadBlockCount(lines);
+    const BlockCoder coder{.codes = codes, .decoder = decoder};
+    BlockPacker packer(lines, coder, "bench.txt", console);
+    for (int32_t b = 0; b < count.value_or(0); ++b)
+      packer.ReadSection(&pending);
+    benchmark::DoNotOptimize(pending.section.texts.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(w.text.size()));
+}
+BENCHMARK(BM_ReadSections)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace vorlex::core
