@@ -43,6 +43,19 @@ std::string_view TrimTrailingBlanks(std::string_view text) {
                                         : text.substr(0, last + 1);
 }
 
+// The index a string line's key gives, as RoundToInteger of its
+// NumericValue; plain digits, as almost every key is, are read at once.
+int64_t KeyValue(std::string_view key) {
+  int64_t value = 0;
+  for (const char c : key) {
+    if (c < '0' || c > '9' || key.size() > 9) {
+      return RoundToInteger(NumericValue(key));
+    }
+    value = value * 10 + (c - '0');
+  }
+  return key.empty() ? RoundToInteger(NumericValue(key)) : value;
+}
+
 // Whether a string's text is complete: it ends with '|' once the blanks at
 // its end are removed.
 bool EndsWithTerminator(std::string_view text) {
@@ -85,8 +98,8 @@ class SectionParser {
   void Read() {
     while (!section_.complete && !reader_.lines.AtEnd()) {
       const std::string_view line = reader_.lines.NextLine();
-      if (line.find(':') == std::string_view::npos) continue;
-      TakeLine(line);
+      const size_t colon = line.find(':');
+      if (colon != std::string_view::npos) TakeLine(line, colon);
     }
     Finish();
   }
@@ -94,9 +107,10 @@ class SectionParser {
  private:
   int64_t n() const { return section_.string_count; }
 
-  void TakeLine(std::string_view line) {
+  // `line_colon` is the place of the line's first colon.
+  void TakeLine(std::string_view line, size_t line_colon) {
     const std::string_view trimmed = TrimLeadingBlanks(line);
-    const size_t colon = trimmed.find(':');
+    const size_t colon = line_colon - (line.size() - trimmed.size());
     const std::string_view key = TrimTrailingBlanks(trimmed.substr(0, colon));
     const std::string_view value = trimmed.substr(colon + 1);
     if (n() == -1 && key != "0" && NumericValue(key) == 0) {
@@ -165,7 +179,7 @@ class SectionParser {
   void TakeStringLine(std::string_view key, std::string_view value,
                       int64_t column) {
     const int64_t line_number = reader_.lines.line_number();
-    const int64_t index = RoundToInteger(NumericValue(key));
+    const int64_t index = KeyValue(key);
     std::string_view text = value;
     TextSection::Place place{
         .line = line_number, .column = column, .last = line_number};

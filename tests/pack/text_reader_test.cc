@@ -189,9 +189,15 @@ TEST(PackBlockTest, RefusedSections) {
   ExpectRefused(Block(3, {"0:  a|", "2:  b|", "1:  ab|"}), "",
                 "t.txt:3: block 0: no string has the index 1", true, five,
                 "1:  ab|\n");
-  for (std::string index : {"-1", "2"}) {
+  // Keys of up to 9 digits are read at once, longer ones saturate.
+  for (const auto& [key, index] :
+       std::vector<std::pair<std::string, std::string>>{
+           {"-1", "-1"},
+           {"2", "2"},
+           {"999999999", "999999999"},
+           {"9999999999", "2147483647"}}) {
     ExpectRefused(
-        Block(2, {"0:  a|", index + ":  a|", "1:  a|"}), "",
+        Block(2, {"0:  a|", key + ":  a|", "1:  a|"}), "",
         "t.txt:5: block 0: string index " + index + " lies outside 0 to 1",
         true);
   }
