@@ -3,7 +3,6 @@
 // argument through NumericValue (never NaN; its values are held to a table
 // in the unit tests) and RoundToInteger (to the nearest, ties to even,
 // saturating).
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>

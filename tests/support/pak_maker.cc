@@ -137,29 +137,15 @@ std::string BlockOf(const CodeTable& codes, const Strings& strings) {
 }
 
 // The encoder's codes with each character's taken from its lowest leaf: a
-// renumbered tree may put an interior node that carries it first. Those of
-// the tree last asked for are kept: a fuzz target makes several pakfiles
-// of one tree.
-const CodeTable& LeafCodes(const Nodes& nodes) {
-  thread_local Nodes last;
-  thread_local CodeTable codes;
-  const auto same = [](const TreeNode& a, const TreeNode& b) {
-    return a.char_ == b.char_ && a.parent == b.parent &&
-           a.child_l == b.child_l && a.child_r == b.child_r;
-  };
-  if (!last.empty() &&
-      std::equal(nodes.begin(), nodes.end(), last.begin(), last.end(), same)) {
-    return codes;
-  }
+// renumbered tree may put an interior node that carries it first.
+CodeTable LeafCodes(const Nodes& nodes) {
   CodeTree tree = MakeCodeTree(nodes);
   for (int k = tree.NodeCount() - 2; k >= 0; --k) {
     if (nodes[k].child_l == kNone && nodes[k].child_r == kNone) {
       tree.char_table[nodes[k].char_ & 0xFF] = k;
     }
   }
-  codes = BuildCodeTable(tree);
-  last = nodes;
-  return codes;
+  return BuildCodeTable(tree);
 }
 
 }  // namespace
@@ -178,7 +164,7 @@ std::string MakePakfileFromBlockBytes(const Nodes& nodes,
 }
 
 std::string MakePakfile(const Nodes& nodes, const Blocks& blocks) {
-  const CodeTable& codes = LeafCodes(nodes);
+  const CodeTable codes = LeafCodes(nodes);
   Strings block_bytes;
   std::vector<int32_t> ids;
   for (const TestBlock& block : blocks) {
