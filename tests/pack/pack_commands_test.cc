@@ -466,29 +466,6 @@ TEST_F(PackSafetyTest, ALinkStaysItsTargetKeepsItsModeAReadOnlyOneIsRefused) {
   }
 }
 
-// Starts vorlex in `folder` with `args`, standard error into `err` and
-// standard output into `out` (-1: thrown away).
-pid_t Start(const std::string& folder, const std::vector<const char*>& args,
-            int err = -1, int out = -1) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (::chdir(folder.c_str()) != 0) _exit(126);
-    // As from a terminal, whatever the test runner ignores.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-      ::signal(signal, SIG_DFL);
-    }
-    ::dup2(out >= 0 ? out : null, 1);
-    ::dup2(err >= 0 ? err : null, 2);
-    std::vector<const char*> argv = {VORLEX_BINARY};
-    argv.insert(argv.end(), args.begin(), args.end());
-    argv.push_back(nullptr);
-    ::execv(VORLEX_BINARY, const_cast<char* const*>(argv.data()));
-    _exit(127);
-  }
-  return pid;
-}
-
 // Waits for `pid`; its exit status (-1: killed) and up to 256 bytes of `err`.
 std::pair<int, std::string> Wait(pid_t pid, int err) {
   int status = 0;
@@ -513,7 +490,7 @@ TEST_F(PackSafetyTest, AProcessKilledAtAnyMomentLeavesTheOldOrTheNewPakfile) {
   std::mt19937 random(99);
   for (int round = 0; round < 12; ++round) {
     Write("a.pak", old_pak_);
-    const pid_t pid = Start(dir_.path(), {"a.pak", "t.txt", "/P"});
+    const pid_t pid = StartVorlex({"a.pak", "t.txt", "/P"});
     ::usleep(static_cast<useconds_t>(random() % (took * 6 / 5 + 1)));
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
@@ -541,7 +518,7 @@ TEST_F(PackSafetyTest, ASignalAtTheCommitLeavesNoTemporaryFile) {
       ASSERT_GE(::inotify_add_watch(watch, dir_.path().c_str(), IN_CREATE), 0);
       int err[2];
       ASSERT_EQ(::pipe2(err, O_CLOEXEC), 0);
-      const pid_t pid = Start(dir_.path(), {"a.pak", "t.txt", "/P"}, err[1]);
+      const pid_t pid = StartVorlex({"a.pak", "t.txt", "/P"}, -1, err[1]);
       ::close(err[1]);
       // Waits for the temporary file to appear.
       alignas(inotify_event) char events[4096];
@@ -578,8 +555,7 @@ TEST_F(PackSafetyTest, ASignalAtTheCommitLeavesNoTemporaryFile) {
   int out[2], err[2];
   ASSERT_EQ(::pipe2(out, O_CLOEXEC) | ::pipe2(err, O_CLOEXEC), 0);
   ::close(out[0]);
-  const pid_t pid =
-      Start(dir_.path(), {"a.pak", "t.txt", "/E"}, err[1], out[1]);
+  const pid_t pid = StartVorlex({"a.pak", "t.txt", "/E"}, out[1], err[1]);
   ::close(out[1]);
   ::close(err[1]);
   EXPECT_EQ(
@@ -600,8 +576,8 @@ TEST_F(PackSafetyTest, TwoRunsAddingAtOnceBothAddTheirBlocks) {
         ExpectedExtractText("a.pak", node_count, {{60002, blocks[1].strings}}));
   for (int round = 0; round < 4; ++round) {
     Write("a.pak", MakePakfile(nodes, blocks));
-    const pid_t first = Start(dir_.path(), {"a.pak", "1.txt", "/A"});
-    const pid_t second = Start(dir_.path(), {"a.pak", "2.txt", "/A"});
+    const pid_t first = StartVorlex({"a.pak", "1.txt", "/A"});
+    const pid_t second = StartVorlex({"a.pak", "2.txt", "/A"});
     int status[2];
     ::waitpid(first, &status[0], 0);
     ::waitpid(second, &status[1], 0);

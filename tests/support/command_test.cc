@@ -1,5 +1,7 @@
 #include "support/command_test.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,32 +45,38 @@ bool FileExists(const std::string& path) {
   return fs::exists(fs::symlink_status(path, ignored));
 }
 
-namespace {
-
-// `text` as one word of the shell, taken literally.
-std::string Quoted(std::string_view text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? "'\\''" : std::string(1, c);
-  return quoted + "'";
-}
-
-}  // namespace
-
 RunResult CommandTest::Vorlex(const std::vector<std::string>& args) const {
   const TempDir streams;  // away from the files the test looks at
   const std::string out = streams.Path("out"), err = streams.Path("err");
-  std::string command("cd ");
-  command.append(Quoted(dir_.path()))
-      .append(" && exec ")
-      .append(Quoted(VORLEX_BINARY));
-  for (const std::string& arg : args) command.append(" ").append(Quoted(arg));
-  command.append(" </dev/null >")
-      .append(Quoted(out))
-      .append(" 2>")
-      .append(Quoted(err));
-  const int status = std::system(command.c_str());
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  const int out_fd = ::open(out.c_str(), flags, 0600);
+  const int err_fd = ::open(err.c_str(), flags, 0600);
+  int status = 0;
+  ::waitpid(StartVorlex(args, out_fd, err_fd), &status, 0);
+  ::close(out_fd);
+  ::close(err_fd);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileOrDie(out),
           ReadFileOrDie(err)};
+}
+
+pid_t CommandTest::StartVorlex(const std::vector<std::string>& args, int out,
+                               int err) const {
+  std::vector<const char*> argv = {VORLEX_BINARY};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  const int null = ::open("/dev/null", O_RDWR);
+  if (::chdir(dir_.path().c_str()) != 0) _exit(126);
+  // Whatever the test runner ignores.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    ::signal(signal, SIG_DFL);
+  }
+  ::dup2(null, 0);
+  ::dup2(out >= 0 ? out : null, 1);
+  ::dup2(err >= 0 ? err : null, 2);
+  ::execv(VORLEX_BINARY, const_cast<char* const*>(argv.data()));
+  _exit(127);
 }
 
 int CommandTest::Files(std::string_view folder) const {

@@ -4,6 +4,7 @@
 #define VORLEX_TESTS_SUPPORT_COMMAND_TEST_H_
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <string>
 #include <string_view>
@@ -45,6 +46,10 @@ class CommandTest : public ::testing::Test {
  protected:
   // Runs vorlex with `args` in the test's folder, standard input empty.
   RunResult Vorlex(const std::vector<std::string>& args) const;
+  // Starts it so, standard output and error going to `out` and `err` (-1:
+  // thrown away), the signals as from a terminal; the caller waits for it.
+  pid_t StartVorlex(const std::vector<std::string>& args, int out = -1,
+                    int err = -1) const;
   std::string Path(std::string_view name) const { return dir_.Path(name); }
   std::string Read(std::string_view name) const {
     return ReadFileOrDie(Path(name));
