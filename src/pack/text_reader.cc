@@ -88,6 +88,9 @@ class SectionParser {
     section_.places.clear();
     section_.stray_line = 0;
     section_.texts.clear();
+    if (section_.texts.capacity() > kOwnStorage) {
+      std::string().swap(section_.texts);  // a long string's room goes
+    }
     section_.long_texts.clear();
     section_.problems.clear();
     section_.unfinished.clear();
@@ -183,30 +186,30 @@ class SectionParser {
     std::string_view text = value;
     TextSection::Place place{
         .line = line_number, .column = column, .last = line_number};
+    BlockString string{.index = index, .text = {}};
+    std::string& texts = section_.texts;
     if (!EndsWithTerminator(text)) {
-      // The view dies with the next line read, so the string is gathered.
-      std::string& joined = reader_.joined;
-      joined.assign(text);
-      while (!EndsWithTerminator(joined) && !reader_.lines.AtEnd()) {
+      // The view dies with the next line read, so the string is gathered
+      // where the section keeps its strings.
+      const size_t start = texts.size();
+      auto gathered = [&] { return std::string_view(texts).substr(start); };
+      texts.append(text);
+      while (!EndsWithTerminator(gathered()) && !reader_.lines.AtEnd()) {
         const std::string_view next = reader_.lines.NextLine();
         if (place.swallowed == 0 && ReadsLikeItsOwnLine(next)) {
           place.swallowed = reader_.lines.line_number();
         }
-        joined.push_back('\n');
-        joined.append(next);
+        texts.push_back('\n');
+        texts.append(next);
       }
       place.last = reader_.lines.line_number();
-      text = joined;
-    }
-    text = CutAfterTerminator(text);
-    BlockString string{.index = index, .text = {}};
-    if (text.size() >= kOwnStorage) {
-      // Kept where it was read, not copied: a string of hundreds of MiB is
-      // held once.
-      std::string storage = text.data() == reader_.joined.data()
-                                ? std::move(reader_.joined)
-                                : reader_.lines.TakeBuffer();
-      reader_.joined.clear();
+      texts.resize(start + CutAfterTerminator(gathered()).size());
+    } else if (text = CutAfterTerminator(text); text.size() < kOwnStorage) {
+      texts.append(text);
+    } else {
+      // Kept in the line reader's buffer, not copied: a string of hundreds
+      // of MiB is held once.
+      std::string storage = reader_.lines.TakeBuffer();
       const std::less<const char*> before;
       if (before(text.data(), storage.data()) ||
           before(storage.data() + storage.size(), text.data() + text.size())) {
@@ -215,8 +218,6 @@ class SectionParser {
       }
       string.text = text;
       section_.long_texts.push_back(std::move(storage));
-    } else {
-      section_.texts.append(text);
     }
     // Each string's end for now; Finish turns them into views.
     section_.strings.push_back(string);
@@ -319,13 +320,9 @@ std::string FormatMessageNumber(double value) {
 
 void ReadTextSection(SectionReader& reader, TextSection* section) {
   SectionParser(reader, section).Read();
-  // The strings are copied into the section by now: a string of hundreds of
-  // MiB need not stay in the line buffer and the joined string as well while
-  // it is encoded and read back.
+  // The strings are in the section by now: a string of hundreds of MiB need
+  // not stay in the line buffer as well while it is encoded and read back.
   reader.lines.ReleaseSpareRoom();
-  if (reader.joined.capacity() > LineReader::kDefaultChunkSize) {
-    std::string().swap(reader.joined);
-  }
 }
 
 }  // namespace vorlex::core

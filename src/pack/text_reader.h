@@ -68,8 +68,8 @@ struct TextSection {
   std::vector<BlockString> strings;
   std::vector<Place> places;
   std::string texts;
-  // Strings of a MiB or more, each in the storage it was read into (the
-  // line reader's buffer or the lines joined) rather than copied to `texts`.
+  // Strings of a MiB or more on a line of their own, each in the line
+  // reader's buffer it was read into rather than copied to `texts`.
   std::vector<std::string> long_texts;
   // The first line of a string read before any header line of the section
   // (the section began with stray string lines), or 0.
@@ -89,9 +89,8 @@ struct SectionReader {
   LineReader& lines;
   // The id from the last second header line read; kept from call to call.
   int32_t current_block_id = 0;
-  // Working storage, reused from section to section: a string over several
-  // lines, and where each string ends in TextSection::texts.
-  std::string joined;
+  // Working storage, reused from section to section: where each string
+  // ends in TextSection::texts.
   std::vector<size_t> ends;
 };
 
