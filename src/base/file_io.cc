@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -34,6 +35,21 @@ bool WriteAll(FileSystem& files, int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(written));
   }
   return true;
+}
+
+// Asks for huge pages behind the whole 2 MiB pages of `size` bytes at `data`,
+// before they are first touched: a large buffer then takes a fault per 2 MiB
+// instead of one per 4 KiB, which for a file of megabytes costs more than
+// reading it. Only a hint: nothing fails.
+void AdviseHugePages(char* data, size_t size) {
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  const uintptr_t begin =
+      (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end =
+      (reinterpret_cast<uintptr_t>(data) + size) & ~(kHuge - 1);
+  if (begin < end) {
+    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  }
 }
 
 // The path with links followed as far as it exists, so that "link/.." means
@@ -316,6 +332,9 @@ bool ReadRest(FileSystem& files, int fd, std::string* bytes, std::string* why) {
     expected = static_cast<size_t>(info.st_size);
   }
   // One more byte than expected, so that the end shows without a regrow.
+  bytes->clear();
+  bytes->reserve(expected + 1);
+  AdviseHugePages(bytes->data(), expected + 1);
   bytes->assign(expected + 1, '\0');
   size_t used = 0;
   while (true) {
