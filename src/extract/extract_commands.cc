@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <future>
+#include <utility>
 #include <vector>
 
 #include "base/charset.h"
@@ -138,28 +139,76 @@ void CheckBlock(size_t block, const LoadedPak& pak, const DecodedBlock& decoded,
   }
 }
 
-// Blocks decoded in a row, ahead of the writing.
-struct DecodedRun {
+// Whether CheckBlock has anything to say about a block.
+bool WorthChecking(const DecodedBlock& decoded, const Alphabet* alphabet) {
+  return decoded.StringsDecoded() < static_cast<size_t>(decoded.string_count) ||
+         (!alphabet &&
+          (HoldsCrLf(decoded.text) || HoldsEndOfText(decoded.text)));
+}
+
+// Blocks `first` to `end` - 1, decoded and laid out ahead of the writing.
+// Its buffers are kept from run to run.
+struct LaidOutRun {
   size_t first = 0;
-  std::vector<DecodedBlock> blocks;
+  size_t end = 0;
+  std::string text;  // their sections
+  // The blocks that CheckBlock has something to say about, in order.
+  std::vector<std::pair<size_t, DecodedBlock>> noted;
+
+  void Start(size_t block) {
+    first = end = block;
+    text.clear();
+    noted.clear();
+  }
 };
 
-// Decodes blocks from `first` on, until they hold `text_limit` bytes: a
-// thread per run costs far less than decoding that much.
-DecodedRun DecodeRun(const LoadedPak& pak, const BlockDecoder& decoder,
-                     StringEndMemo* memo, size_t first, size_t text_limit) {
-  DecodedRun run{.first = first, .blocks = {}};
-  size_t text_size = 0;
-  for (size_t b = first; b < pak.directory.size() && text_size < text_limit;
-       ++b) {
-    run.blocks.push_back(DecodePakBlock(pak, decoder, b, memo));
-    // What the run holds, room to spare included: damaged blocks may decode
-    // nothing yet keep room for many strings.
-    const DecodedBlock& decoded = run.blocks.back();
-    text_size += decoded.text.capacity() +
-                 decoded.ends.capacity() * sizeof(size_t) + sizeof decoded;
+// What one run holds at most, sections and noted blocks together (and one
+// block more): the rest of its blocks wait for the next.
+constexpr size_t kRunBytes = size_t{4} << 20;
+
+// Decodes and lays out the blocks from run->end on, up to `stop`, until the
+// run holds kRunBytes.
+void LayOut(const LoadedPak& pak, const BlockDecoder& decoder,
+            StringEndMemo* memo, size_t stop, const Alphabet* alphabet,
+            LaidOutRun* run) {
+  size_t noted_bytes = 0;
+  while (run->end < stop && run->text.size() + noted_bytes < kRunBytes) {
+    const size_t block = run->end++;
+    DecodedBlock decoded =
+        ExtractBlock(pak, decoder, block, memo, &run->text, alphabet);
+    if (!WorthChecking(decoded, alphabet)) continue;
+    // Damaged blocks may decode nothing yet keep room for many strings.
+    noted_bytes += decoded.text.capacity() +
+                   decoded.ends.capacity() * sizeof(size_t) + sizeof decoded;
+    run->noted.emplace_back(block, std::move(decoded));
   }
-  return run;
+}
+
+// Where the runs of blocks from `first` on end. The two cores take turns,
+// this one with runs of `own_bytes` of the file and the other with runs of
+// `ahead_bytes` (this one writes too); a block counts the bytes of the file
+// that no block before it covers, and a few more, so that blocks that
+// overlap or lie past the end of the file are not all one run's.
+std::vector<size_t> RunEnds(const LoadedPak& pak, size_t first,
+                            int64_t own_bytes, int64_t ahead_bytes) {
+  const int64_t file_length = static_cast<int64_t>(pak.bytes.size());
+  constexpr int64_t kPerBlock = 64;
+  std::vector<size_t> ends;
+  int64_t covered = 0;  // bytes of the file before this end are counted
+  int64_t weight = 0;
+  for (size_t b = first; b < pak.directory.size(); ++b) {
+    const int64_t begin = pak.directory[b].offset;
+    const int64_t end = std::min(
+        file_length, begin + BlockExtent(pak.directory, file_length, b));
+    weight += kPerBlock + std::max<int64_t>(0, end - std::max(begin, covered));
+    covered = std::max(covered, end);
+    if (weight >= (ends.size() % 2 == 0 ? own_bytes : ahead_bytes) ||
+        b + 1 == pak.directory.size()) {
+      ends.push_back(b + 1);
+      weight = 0;
+    }
+  }
+  return ends;
 }
 
 // Why the text of `bytes` through the alphabet would not pack back to them,
@@ -217,10 +266,10 @@ bool EveryStringReadsBack(size_t first, size_t end, const LoadedPak& pak,
 // Writes the file header and the sections of blocks `first` to B - 1, one dot
 // per block. With `first` at B the header stands alone and counts none. The
 // text file is replaced all at once, so that a run that fails or is stopped
-// leaves the old one (or none) in its place. The next run of blocks is
-// decoded on another core while one is written (on this one when no thread
-// can be started); the memo passes from run to run, one at a time. The output
-// is the same either way.
+// leaves the old one (or none) in its place. Both cores decode and lay out
+// runs of blocks, taking turns, while this one writes them in order (where no
+// thread can be started, this one does it all). Each core has its own memo.
+// The output is the same either way.
 void ExtractFrom(int64_t first, const std::string& pakfile,
                  const std::string& txtfile, const LoadedPak& pak,
                  FileSystem& files, const RunOptions& options,
@@ -230,9 +279,10 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
     return;
   }
   const BlockDecoder decoder(pak.tree);
-  if (options.alphabet &&
+  const Alphabet* alphabet = options.alphabet;
+  if (alphabet &&
       !EveryStringReadsBack(static_cast<size_t>(first), pak.directory.size(),
-                            pak, decoder, *options.alphabet, console)) {
+                            pak, decoder, *alphabet, console)) {
     return;
   }
   WholeFileOutput file;
@@ -243,35 +293,64 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
                      (file.refused_in_place() ? kInPlaceHint : ""));
     return;
   }
-  std::string text;
-  AppendFileHeader(pakfile, pak.header.node_count,
-                   pak.header.block_count - first, &text);
-  StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
-  const size_t blocks = pak.directory.size();
-  auto decode_from = [&](size_t from) {
-    return DecodeRun(pak, decoder, &memo, from, size_t{4} << 20);
-  };
-  // A short first run, so that writing starts soon.
-  DecodedRun run = DecodeRun(pak, decoder, &memo, static_cast<size_t>(first),
-                             size_t{256} << 10);
-  while (!run.blocks.empty()) {
-    const size_t next = run.first + run.blocks.size();
-    std::future<DecodedRun> ahead;
-    if (next < blocks)
-      ahead = std::async(std::launch::async | std::launch::deferred,
-                         decode_from, next);
-    for (size_t k = 0; k < run.blocks.size(); ++k) {
-      const size_t block = run.first + k;
-      console.Print(".");
-      AppendBlockSection(static_cast<int64_t>(block), pak.directory[block].id,
-                         run.blocks[k], &text, options.alphabet);
-      CheckBlock(block, pak, run.blocks[k], options.alphabet, console);
-      file.Write(text);
-      text.clear();
-    }
-    run = ahead.valid() ? ahead.get() : DecodedRun{};
+  {
+    std::string header;
+    AppendFileHeader(pakfile, pak.header.node_count,
+                     pak.header.block_count - first, &header);
+    file.Write(header);
   }
-  file.Write(text);
+  // Runs of a fiftieth of the file or so, short enough that both cores are
+  // busy soon and long enough that a thread per run costs little. The other
+  // core's runs are twice as long: this one writes both.
+  const int64_t own_bytes =
+      std::clamp<int64_t>(static_cast<int64_t>(pak.bytes.size()) / 48,
+                          int64_t{16} << 10, int64_t{512} << 10);
+  const std::vector<size_t> ends =
+      RunEnds(pak, static_cast<size_t>(first), own_bytes, 2 * own_bytes);
+  auto run_start = [&](size_t r) {
+    return r == 0 ? static_cast<size_t>(first) : ends[r - 1];
+  };
+  const int64_t file_size = static_cast<int64_t>(pak.bytes.size());
+  StringEndMemo memo(file_size), ahead_memo(file_size);
+  LaidOutRun own, ahead_runs[2];
+  // Writes run r, laying out here what it had no room for.
+  auto write = [&](LaidOutRun* run, size_t r) {
+    while (true) {
+      auto noted = run->noted.begin();
+      for (size_t block = run->first; block < run->end; ++block) {
+        console.Print(".");
+        if (noted != run->noted.end() && noted->first == block) {
+          CheckBlock(block, pak, noted->second, alphabet, console);
+          ++noted;
+        }
+      }
+      file.Write(run->text);
+      if (run->end == ends[r]) return;
+      run->Start(run->end);
+      LayOut(pak, decoder, &memo, ends[r], alphabet, run);
+    }
+  };
+  std::future<void> ahead;  // waited for before the runs and memos go
+  auto start_ahead = [&](size_t r) {
+    if (r >= ends.size()) return;
+    LaidOutRun* run = &ahead_runs[(r / 2) % 2];
+    run->Start(run_start(r));
+    ahead = std::async(std::launch::async | std::launch::deferred,
+                       [&, run, stop = ends[r]] {
+                         LayOut(pak, decoder, &ahead_memo, stop, alphabet, run);
+                       });
+  };
+  start_ahead(1);
+  for (size_t r = 0; r < ends.size(); r += 2) {
+    own.Start(run_start(r));
+    LayOut(pak, decoder, &memo, ends[r], alphabet, &own);
+    write(&own, r);
+    if (r + 1 == ends.size()) break;
+    ahead.get();
+    LaidOutRun* run = &ahead_runs[((r + 1) / 2) % 2];
+    start_ahead(r + 3);
+    write(run, r + 1);
+  }
   // A write that failed on the way is reported where "Ok.." would stand.
   switch (file.Finish(&why)) {
     case Replaced::kYes:

@@ -259,6 +259,22 @@ TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {
   Write("p.pak", far.replace(4 + 4 * 3 + 6 + 2, 4, Unhex("FF FF FF 7F")));
   Expect("p.pak t.txt /E", "..Ok..\r\n", 0,
          ExpectedExtractText("p.pak", 3, {{0, zeros}, {1, {}}}));
+  // Eight blocks of 65535 strings from the zeros past the end, the rows
+  // between them lying there too: more text than one run of decoding holds.
+  std::vector<std::string> counts(16);
+  std::vector<TestBlock> wide(16);
+  for (int b = 0; b < 16; ++b) {
+    wide[b].id = b;
+    if (b % 2 == 0) counts[b] = Unhex("FF FF");
+    if (b % 2 == 0) wide[b].strings.assign(65535, "|");
+  }
+  far = MakePakfileFromBlockBytes(ZeroIsTerminatorTree(), counts);
+  for (int b = 1; b < 16; b += 2) {
+    far.replace(16 + 6 * b + 2, 4, Unhex("FF FF FF 7F"));
+  }
+  Write("p.pak", far);
+  Expect("p.pak t.txt /E", std::string(16, '.') + "Ok..\r\n", 0,
+         ExpectedExtractText("p.pak", 3, wide));
   // Strings that packing would not read back unchanged are named.
   ExpectAll(
       {{1, {"fine|"}},
