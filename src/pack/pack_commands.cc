@@ -108,8 +108,10 @@ std::optional<int32_t> CheckedCount(std::optional<int32_t> count, int64_t most,
 
 // Sections are read in batches of about this much text: while the blocks
 // of one batch are encoded and read back on both cores, the next is read.
-// Small enough that the two batches under way add little to the peak.
-constexpr size_t kBatchText = size_t{1} << 18;
+// Large enough that the second thread is running before the first has read
+// the next batch (on a busy machine that can take a millisecond), small
+// enough that the two batches under way add a few MiB to the peak.
+constexpr size_t kBatchText = size_t{1} << 20;
 // A section with more text than this is encoded on its own, straight into
 // the image, rather than into a buffer that would hold its bytes twice.
 constexpr size_t kAloneText = size_t{4} << 20;
