@@ -1,6 +1,7 @@
 #include "extract/text_writer.h"
 
 #include <charconv>
+#include <cstring>
 
 #include "base/console.h"
 
@@ -35,18 +36,38 @@ void AppendBlockSection(int64_t block_nr, int64_t id,
   AppendNumberLine("Block Nr: ", block_nr, out);
   AppendNumberLine("ID: ", id, out);
   AppendNumberLine("Nr of Strings: ", decoded.string_count, out);
-  // Each string line adds at most 11 bytes to the string itself.
-  out->reserve(out->size() + decoded.text.size() +
-               11 * decoded.StringsDecoded() + kRuleLine.size() + 2);
-  for (size_t k = 0; k < decoded.StringsDecoded(); ++k) {
-    AppendNumber(static_cast<int64_t>(k), out);
-    out->append(":  ");
-    if (alphabet) {
+  const size_t count = decoded.StringsDecoded();
+  if (alphabet) {
+    for (size_t k = 0; k < count; ++k) {
+      AppendNumber(static_cast<int64_t>(k), out);
+      out->append(":  ");
       AppendAsText(decoded.String(k), *alphabet, out);
-    } else {
-      out->append(decoded.String(k));
+      out->append(kLineEnd);
     }
-    out->append(kLineEnd);
+  } else {
+    // Laid out in place: most strings are a few dozen bytes, and appended
+    // piece by piece they cost more than the copying does. A string line
+    // adds the index, the colon and blanks, and the line end.
+    char digits[24];
+    const size_t index_room = static_cast<size_t>(
+        std::to_chars(digits, digits + sizeof digits, count).ptr - digits);
+    const size_t start = out->size();
+    out->resize(start + decoded.text.size() + (index_room + 5) * count);
+    char* at = out->data() + start;
+    const char* text = decoded.text.data();
+    size_t begin = 0;
+    for (size_t k = 0; k < count; ++k) {
+      at = std::to_chars(at, at + index_room, k).ptr;
+      std::memcpy(at, ":  ", 3);
+      at += 3;
+      const size_t end = decoded.ends[k];
+      std::memcpy(at, text + begin, end - begin);
+      at += end - begin;
+      std::memcpy(at, "\r\n", 2);
+      at += 2;
+      begin = end;
+    }
+    out->resize(static_cast<size_t>(at - out->data()));
   }
   out->append(kRuleLine).append(kLineEnd);
 }
