@@ -408,10 +408,13 @@ bool OpenOutput(FileSystem& files, const std::string& path, bool append,
 
 void WriteOutput(OutputFile* file, std::string_view bytes) {
   if (file->failed) return;
-  if (file->buffer.size() + bytes.size() > kOutputBufferSize) {
+  // Large pieces go to the file as they are, after what the buffer holds:
+  // copying them into it first would cost more than the extra write.
+  const bool large = bytes.size() >= kOutputBufferSize / 4;
+  if (large || file->buffer.size() + bytes.size() > kOutputBufferSize) {
     WriteThrough(file, file->buffer);
     file->buffer.clear();
-    if (bytes.size() >= kOutputBufferSize) {
+    if (large) {
       WriteThrough(file, bytes);
       return;
     }
