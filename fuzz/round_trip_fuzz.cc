@@ -6,7 +6,7 @@
 // (0: as built) and picks the block for /L. What a text file cannot carry
 // back is left out: '|' (the maker adds one), byte 26, CR directly before LF.
 #include <algorithm>
-#include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -38,20 +38,15 @@ constexpr std::string_view kPakName = "fuzz.pak";
 // terminator, at most 128 distinct characters fit a tree of 256 nodes.
 constexpr size_t kMostCharacters = 127;
 
-// The characters kept so far, and how many.
-struct Kept {
-  std::array<bool, 256> has{};
-  size_t size = 0;
-};
-
-std::string CarriedBack(std::string_view raw, Kept* kept) {
+std::string CarriedBack(std::string_view raw, std::bitset<256>* kept) {
   std::string text;
   for (char c : raw) {
-    bool& has = kept->has[static_cast<unsigned char>(c)];
-    if (c == '|' || c == kEndOfText || (!has && kept->size == kMostCharacters))
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '|' || c == kEndOfText ||
+        (!kept->test(byte) && kept->count() == kMostCharacters)) {
       continue;
-    kept->size += has ? 0 : 1;
-    has = true;
+    }
+    kept->set(byte);
     while (c == '\n' && !text.empty() && text.back() == '\r') text.pop_back();
     text += c;
   }
@@ -61,7 +56,7 @@ std::string CarriedBack(std::string_view raw, Kept* kept) {
 std::vector<TestBlock> ToBlocks(std::string_view content, char string_sep,
                                 char block_sep, uint32_t id_seed) {
   std::vector<TestBlock> blocks;
-  Kept kept;
+  std::bitset<256> kept;  // the characters used so far
   while (true) {
     const size_t block_end = content.find(block_sep);
     std::string_view block = content.substr(0, block_end);
