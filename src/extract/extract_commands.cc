@@ -263,6 +263,20 @@ bool EveryStringReadsBack(size_t first, size_t end, const LoadedPak& pak,
   return false;
 }
 
+// Whether the blocks from `first` on lie each wholly inside the file or
+// wholly past its end, so that no two of them decode the same bytes.
+bool BlocksLieApart(const LoadedPak& pak, size_t first) {
+  const int64_t file_length = static_cast<int64_t>(pak.bytes.size());
+  for (size_t b = first; b < pak.directory.size(); ++b) {
+    const int64_t begin = pak.directory[b].offset;
+    if (begin < file_length &&
+        begin + BlockExtent(pak.directory, file_length, b) > file_length) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Writes the file header and the sections of blocks `first` to B - 1, one dot
 // per block. With `first` at B the header stands alone and counts none. The
 // text file is replaced all at once, so that a run that fails or is stopped
@@ -330,26 +344,33 @@ void ExtractFrom(int64_t first, const std::string& pakfile,
       LayOut(pak, decoder, &memo, ends[r], alphabet, run);
     }
   };
-  std::future<void> ahead;  // waited for before the runs and memos go
+  // Where blocks run past the end of the file, many of them may walk the
+  // same long strings, which a memo learns once: the other core then decodes
+  // every run, one after another, and this one only writes.
+  const bool apart = BlocksLieApart(pak, static_cast<size_t>(first));
+  const size_t step = apart ? 2 : 1;  // from one run of the other core's on
+  std::future<void> ahead;            // waited for before the runs and memos go
   auto start_ahead = [&](size_t r) {
     if (r >= ends.size()) return;
-    LaidOutRun* run = &ahead_runs[(r / 2) % 2];
+    LaidOutRun* run = &ahead_runs[(r / step) % 2];
     run->Start(run_start(r));
     ahead = std::async(std::launch::async | std::launch::deferred,
                        [&, run, stop = ends[r]] {
                          LayOut(pak, decoder, &ahead_memo, stop, alphabet, run);
                        });
   };
-  start_ahead(1);
-  for (size_t r = 0; r < ends.size(); r += 2) {
-    own.Start(run_start(r));
-    LayOut(pak, decoder, &memo, ends[r], alphabet, &own);
-    write(&own, r);
-    if (r + 1 == ends.size()) break;
+  start_ahead(step - 1);
+  for (size_t r = 0; r < ends.size(); ++r) {
+    if (apart && r % 2 == 0) {
+      own.Start(run_start(r));
+      LayOut(pak, decoder, &memo, ends[r], alphabet, &own);
+      write(&own, r);
+      continue;
+    }
     ahead.get();
-    LaidOutRun* run = &ahead_runs[((r + 1) / 2) % 2];
-    start_ahead(r + 3);
-    write(run, r + 1);
+    LaidOutRun* run = &ahead_runs[(r / step) % 2];
+    start_ahead(r + step);
+    write(run, r);
   }
   // A write that failed on the way is reported where "Ok.." would stand.
   switch (file.Finish(&why)) {
