@@ -353,6 +353,13 @@ DecodedBlock BlockDecoder::DecodeInFile(std::string_view file, int64_t begin,
   const int64_t x = begin + extent;
   int64_t p = begin + 2 + 2 * n;
   if (tree_->NodeCount() == 0 || n == 0 || p >= x) return decoded;
+  // A short block wholly in the file is walked, as Decode would: its strings
+  // are too short to need the memo, and the table is not worth making for it.
+  if (begin >= 0 && x <= file_size &&
+      x - p < static_cast<int64_t>(kTableMinBytes)) {
+    return DecodeByWalk(
+        file.substr(static_cast<size_t>(begin), static_cast<size_t>(extent)));
+  }
   StringEndMemo::Impl& m = *memo->impl_;
   auto machine = [&]() -> ByteMachine& {
     if (!m.machine) {
