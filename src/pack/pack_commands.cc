@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <future>
 #include <memory>
@@ -154,26 +155,53 @@ void PackBlocks(LineReader& lines, const LoadedPak& pak, int64_t first_row,
       text += size;
     }
   };
+  // The blocks of one batch that both threads encode: each takes the next
+  // not yet taken.
+  struct Sharing {
+    std::vector<BlockPacker::Pending*> blocks;
+    std::atomic<size_t> taken{0};
+    std::atomic<size_t> encoded{0};
+  };
+  auto encode = [&packer](Sharing* sharing) {
+    for (size_t i; (i = sharing->taken++) < sharing->blocks.size();) {
+      packer.EncodeSection(sharing->blocks[i], nullptr);
+      ++sharing->encoded;
+      sharing->encoded.notify_one();
+    }
+  };
+  // Second threads not yet joined, with what they share (`done` is
+  // declared last so that it is destroyed, waiting for its thread, first).
+  // One that starts only after this thread took every block finds nothing
+  // to do, and is not waited for until it has ended.
+  struct Helper {
+    std::unique_ptr<Sharing> sharing;
+    std::future<void> done;
+  };
+  std::vector<Helper> helpers;
   read_batch(&batch);
   int64_t row = first_row;
   while (!batch.empty()) {
     const bool last_alone = TextSize(batch.back()->section) > kAloneText;
     const size_t shared = batch.size() - (last_alone ? 1 : 0);
-    // Both threads take the next section not yet taken; this one reads the
-    // next batch first.
-    std::atomic<size_t> taken{0};
-    auto encode = [&] {
-      for (size_t i; (i = taken++) < shared;) {
-        packer.EncodeSection(batch[i].get(), nullptr);
-      }
-    };
-    std::future<void> helper;
-    if (shared > 1) {
-      helper = std::async(std::launch::async | std::launch::deferred, encode);
+    auto sharing = std::make_unique<Sharing>();
+    for (size_t i = 0; i < shared; ++i) {
+      sharing->blocks.push_back(batch[i].get());
     }
-    read_batch(&next);
-    encode();
-    if (helper.valid()) helper.get();
+    Sharing* const both = sharing.get();
+    if (shared > 1) {
+      helpers.push_back(
+          {std::move(sharing), std::async(std::launch::async, encode, both)});
+    }
+    read_batch(&next);  // while the second thread encodes
+    encode(both);
+    // The blocks the second thread took.
+    for (size_t done; (done = both->encoded) < shared;) {
+      both->encoded.wait(done);
+    }
+    std::erase_if(helpers, [](const Helper& helper) {
+      return helper.done.wait_for(std::chrono::seconds(0)) ==
+             std::future_status::ready;
+    });
     for (size_t i = 0; i < batch.size(); ++i, ++row) {
       BlockPacker::Pending* const section = batch[i].get();
       console.Print(".");
@@ -202,6 +230,7 @@ void PackBlocks(LineReader& lines, const LoadedPak& pak, int64_t first_row,
     batch.clear();
     std::swap(batch, next);
   }
+  helpers.clear();  // waits for any still running, with nothing to do
   // More text than the count line counts: a section left out.
   std::string left =
       packer.CheckNothingLeft(count_line, count, first_row + count - 1);
