@@ -103,45 +103,6 @@ Nodes Chain(std::string_view chars) {
   return nodes;
 }
 
-// What the maker writes reads back: whole, cut, and with offsets that lie.
-TEST(DecodeBlockTest, ReadsBackWhatThePakMakerEncodes) {
-  std::mt19937 random(5);
-  for (uint32_t seed = 0; seed <= 50; ++seed) {
-    // 1 to 127 bytes of any value but the terminator; a chain for seed 0.
-    std::string alphabet = "x";
-    for (size_t size = seed ? random() % 128 : 60; alphabet.size() < size;) {
-      const char c = static_cast<char>(random());
-      if (c != '|' && alphabet.find(c) == std::string::npos) alphabet += c;
-    }
-    const std::vector<std::string> strings = AllStrings(
-        RandomBlocks(seed, 1, 1 + random() % 150, alphabet, random() % 150));
-    Nodes nodes = seed == 0 ? Chain("|" + alphabet) : BuildHuffmanTree(strings);
-    if (seed % 2 == 1) nodes = RenumberTree(nodes, seed);
-    const CodeTree tree = MakeCodeTree(nodes);
-    const std::string block = EncodeTestBlock(nodes, strings);
-    // (end, what decodes up to there), string by string.
-    std::vector<std::pair<size_t, std::string>> marks = {
-        {2 + 2 * strings.size(), std::to_string(strings.size()) + ":"}};
-    for (const std::string& s : strings) {
-      marks.emplace_back(marks.back().first + EncodeTestString(nodes, s).size(),
-                         marks.back().second + " " + s);
-    }
-    ASSERT_EQ(Decode(block, tree), marks.back().second) << "seed " << seed;
-    // Cut at the end of a string, or a byte before it.
-    for (size_t i = 1; i < marks.size(); i += 1 + random() % 30) {
-      const auto& [end, text] = marks[i];
-      EXPECT_EQ(Decode(block.substr(0, end), tree), text);
-      EXPECT_EQ(Decode(block.substr(0, end - 1), tree), marks[i - 1].second);
-    }
-    std::string misled = block;  // other strings' offsets, or one byte off
-    for (size_t i = 2; i < marks[0].first; i += 2) {
-      misled.replace(i, 2, block, 2 + 2 * (random() % strings.size()), 2);
-      misled[i] = static_cast<char>(misled[i] + random() % 2);
-    }
-    EXPECT_EQ(Decode(misled, tree), marks.back().second) << "seed " << seed;
-  }
-}
-
 TEST(PakMakerTest, WritesTheWorkedExamples) {
   EXPECT_EQ(Hex(MakePakfile(BuildHuffmanTree({"A|"}), {{7, {"A|"}}})),
             Hex(ThreeNodePak()));
