@@ -103,15 +103,6 @@ Nodes Chain(std::string_view chars) {
   return nodes;
 }
 
-TEST(PakMakerTest, WritesTheWorkedExamples) {
-  EXPECT_EQ(Hex(MakePakfile(BuildHuffmanTree({"A|"}), {{7, {"A|"}}})),
-            Hex(ThreeNodePak()));
-  // Relative offsets count from the bit data; each string starts a byte.
-  EXPECT_EQ(Hex(EncodeTestBlock(FiveNodeTree(), {"aaaaaaab|", "b|", ""})),
-            "03 00 00 00 02 00 03 00 01 60 B0");
-  EXPECT_EQ(Hex(EncodeTestString(BuildHuffmanTree({"|"}), "|")), "80");
-}
-
 // `bytes` as a loaded pakfile whose directory holds `offsets`.
 LoadedPak WithOffsets(std::string bytes, const std::vector<int64_t>& offsets) {
   LoadedPak pak = LoadTestPak(std::move(bytes));

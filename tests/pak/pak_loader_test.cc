@@ -44,12 +44,6 @@ TEST(FieldsTest, IntegerToBytesKeepsTheLowBytesOfWidthsOneToFour) {
   AppendInteger(16777216 + 0x123456, 3, &out);
   AppendInteger(7, 0, &out);
   EXPECT_EQ(Hex(out), "78 FF FF FF FF 56 34 12");
-  for (int32_t v = 0; v <= 65535; ++v) {
-    ASSERT_EQ(BytesToInteger(IntegerToBytes(v, 2)), v);
-  }
-  for (int64_t v = 0; v <= kMax; v += 65521) {  // the low bytes vary too
-    ASSERT_EQ(BytesToInteger(IntegerToBytes(static_cast<int32_t>(v), 4)), v);
-  }
 }
 
 // "N B | nodes | id@offset ...", each node as its four fields.
