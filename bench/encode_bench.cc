@@ -48,13 +48,18 @@ void BM_EncodeString(benchmark::State& state) {
 }
 BENCHMARK(BM_EncodeString)->Unit(benchmark::kMillisecond);
 
-// Reads every block section of the workload's text file, as /P does.
-void BM_ReadTextBlock(benchmark::State& state) {
+// Reads every block section of the workload's text file: with `kEncode`
+// as /P does (encoding and the read-back check included), else only what
+// the thread that reads for /P does while the blocks read before are
+// encoded.
+template <bool kEncode>
+void BM_Sections(benchmark::State& state) {
   const bench::Workload& w = bench::SharedWorkload();
   const CodeTable codes = BuildCodeTable(w.pak.tree);
   const BlockDecoder decoder(w.pak.tree);
   std::string out, err;
   std::string image;
+  BlockPacker::Pending pending;
   for (auto _ : state) {
     Console console = StringConsole(&out, &err);
     LineReader lines(std::string_view{w.text});
@@ -63,39 +68,23 @@ void BM_ReadTextBlock(benchmark::State& state) {
     BlockPacker packer(lines, coder, "bench.txt", console);
     image.clear();
     for (int32_t b = 0; b < count.value_or(0); ++b) {
-      const PackedSection block = packer.PackBlock(b, &image);
-      if (!block.sound()) state.SkipWithError("a block did not read back");
+      if (!kEncode) {
+        packer.ReadSection(&pending);
+      } else if (!packer.PackBlock(b, &image).sound()) {
+        state.SkipWithError("a block did not read back");
+      }
     }
     benchmark::DoNotOptimize(image.data());
+    benchmark::DoNotOptimize(pending.section.texts.data());
     out.clear();
     err.clear();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(w.text.size()));
 }
+void BM_ReadTextBlock(benchmark::State& state) { BM_Sections<true>(state); }
+void BM_ReadSections(benchmark::State& state) { BM_Sections<false>(state); }
 BENCHMARK(BM_ReadTextBlock)->Unit(benchmark::kMillisecond);
-
-// Only reads the block sections: what the thread that reads for /P does
-// while the blocks read before are encoded.
-void BM_ReadSections(benchmark::State& state) {
-  const bench::Workload& w = bench::SharedWorkload();
-  const CodeTable codes = BuildCodeTable(w.pak.tree);
-  const BlockDecoder decoder(w.pak.tree);
-  std::string out, err;
-  BlockPacker::Pending pending;
-  for (auto _ : state) {
-    Console console = StringConsole(&out, &err);
-    LineReader lines(std::string_view{w.text});
-    const std::optional<int32_t> count = ReadBlockCount(lines);
-    const BlockCoder coder{.codes = codes, .decoder = decoder};
-    BlockPacker packer(lines, coder, "bench.txt", console);
-    for (int32_t b = 0; b < count.value_or(0); ++b)
-      packer.ReadSection(&pending);
-    benchmark::DoNotOptimize(pending.section.texts.data());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(w.text.size()));
-}
 BENCHMARK(BM_ReadSections)->Unit(benchmark::kMillisecond);
 
 }  // namespace
