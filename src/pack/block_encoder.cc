@@ -15,11 +15,6 @@ using Kind = BlockProblem::Kind;
 // decoded, so that a long block's text is never held twice.
 constexpr size_t kWholeReadBack = size_t{1} << 18;
 
-// Strings longer than this are encoded a piece at a time: the encoder makes
-// room for the longest code of every character, which beside a long string
-// would be more than the string's whole code.
-constexpr size_t kEncodePiece = size_t{1} << 20;
-
 // Whether `block` decodes back to `strings`, in their order; the position of
 // the first string that does not, or kWholeBlock.
 size_t FirstNotReadBack(std::string_view block,
@@ -49,50 +44,6 @@ size_t FirstNotReadBack(std::string_view block,
     return true;
   });
   return k < strings.size() ? k : BlockProblem::kWholeBlock;
-}
-
-// Encodes `text` as EncodeString does, a long text in pieces that each end
-// where the code reaches a byte boundary: no piece is padded, so the bytes
-// are the same. Makes room in *out for the whole code first, so that a long
-// string does not make the image double its buffer.
-EncodeResult EncodeLongString(std::string_view text, const CodeTable& codes,
-                              std::string* out) {
-  const std::string_view cut = CutAfterTerminator(text);
-  if (cut.size() <= kEncodePiece) return EncodeString(cut, codes, out);
-  auto bits_of = [&](size_t i) -> uint64_t {
-    return static_cast<uint64_t>(
-        codes.codes[static_cast<unsigned char>(cut[i])].length);
-  };
-  std::vector<size_t> ends;  // where each piece ends
-  uint64_t bits = 0;
-  size_t longest = 0;
-  for (size_t i = 0, begin = 0; i < cut.size(); begin = i) {
-    for (const size_t stop = std::min(cut.size(), i + kEncodePiece); i < stop;
-         ++i) {
-      bits += bits_of(i);
-    }
-    // Then on to the next byte boundary, or the end.
-    while (i < cut.size() && bits % 8 != 0) bits += bits_of(i++);
-    ends.push_back(i);
-    longest = std::max(longest, i - begin);
-  }
-  // The whole code, and the encoder's room for the longest piece.
-  const size_t room = out->size() + bits / 8 + 16 +
-                      longest * static_cast<size_t>(codes.max_length) / 8;
-  if (room > out->capacity()) {
-    out->reserve(std::max(room, 2 * out->capacity()));
-  }
-  size_t begin = 0;
-  for (const size_t end : ends) {
-    EncodeResult result =
-        EncodeString(cut.substr(begin, end - begin), codes, out);
-    if (!result.ok) {
-      result.position += begin;
-      return result;
-    }
-    begin = end;
-  }
-  return {};
 }
 
 }  // namespace
@@ -186,8 +137,7 @@ bool EncodeBlock(int64_t count, std::span<const BlockString> strings,
       (*out)[at] = static_cast<char>(relative & 0xFF);
       (*out)[at + 1] = static_cast<char>((relative >> 8) & 0xFF);
     }
-    const EncodeResult bad =
-        EncodeLongString(strings[k].text, coder.codes, out);
+    const EncodeResult bad = EncodeString(strings[k].text, coder.codes, out);
     if (!bad.ok) {
       UnencodableProblem(bad, k);
       // Every other character without a code, so that one look finds all.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "pak/pak_format.h"
 
@@ -203,8 +204,16 @@ EncodeResult FindUnencodable(std::string_view text, const CodeTable& table) {
   return {};
 }
 
-EncodeResult EncodeString(std::string_view text, const CodeTable& table,
-                          std::string* out) {
+namespace {
+
+// Strings longer than this are encoded a piece at a time: the room made for
+// the longest code of every character would, beside a long string, be more
+// than the string's whole code.
+constexpr size_t kEncodePiece = size_t{1} << 20;
+
+// One string in one go: room is made for its longest possible code.
+EncodeResult EncodeWhole(std::string_view text, const CodeTable& table,
+                         std::string* out) {
   if (table.max_length > CodeTable::kMaxFastBits) {
     return EncodeDeep(CutAfterTerminator(text), table, out);
   }
@@ -233,6 +242,60 @@ EncodeResult EncodeString(std::string_view text, const CodeTable& table,
     out->resize(old_size + written);
   }
   return result;
+}
+
+// Encodes a long `cut` (the terminator its last character, if any) in pieces
+// that each end
+// where the code reaches a byte boundary: no piece is padded, so the bytes
+// are the same. Makes room in *out for the whole code first, so that a long
+// string does not make the image double its buffer.
+EncodeResult EncodeInPieces(std::string_view cut, const CodeTable& codes,
+                            std::string* out) {
+  auto bits_of = [&](size_t i) -> uint64_t {
+    return static_cast<uint64_t>(
+        codes.codes[static_cast<unsigned char>(cut[i])].length);
+  };
+  std::vector<size_t> ends;  // where each piece ends
+  uint64_t bits = 0;
+  size_t longest = 0;
+  for (size_t i = 0, begin = 0; i < cut.size(); begin = i) {
+    for (const size_t stop = std::min(cut.size(), i + kEncodePiece); i < stop;
+         ++i) {
+      bits += bits_of(i);
+    }
+    // Then on to the next byte boundary, or the end.
+    while (i < cut.size() && bits % 8 != 0) bits += bits_of(i++);
+    ends.push_back(i);
+    longest = std::max(longest, i - begin);
+  }
+  // The whole code, and the encoder's room for the longest piece.
+  const size_t room = out->size() + bits / 8 + 16 +
+                      longest * static_cast<size_t>(codes.max_length) / 8;
+  if (room > out->capacity()) {
+    out->reserve(std::max(room, 2 * out->capacity()));
+  }
+  size_t begin = 0;
+  for (const size_t end : ends) {
+    EncodeResult result =
+        EncodeWhole(cut.substr(begin, end - begin), codes, out);
+    if (!result.ok) {
+      result.position += begin;
+      return result;
+    }
+    begin = end;
+  }
+  return {};
+}
+
+}  // namespace
+
+EncodeResult EncodeString(std::string_view text, const CodeTable& table,
+                          std::string* out) {
+  if (text.size() > kEncodePiece) {
+    const std::string_view cut = CutAfterTerminator(text);
+    if (cut.size() > kEncodePiece) return EncodeInPieces(cut, table, out);
+  }
+  return EncodeWhole(text, table, out);
 }
 
 }  // namespace vorlex::core
