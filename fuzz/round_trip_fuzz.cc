@@ -9,13 +9,11 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/console.h"
-#include "extract/decoder.h"
 #include "extract/extract_block.h"
 #include "extract/text_writer.h"
 #include "fuzz_check.h"
@@ -23,9 +21,6 @@
 #include "pack/image_builder.h"
 #include "pack/line_reader.h"
 #include "pack/text_reader.h"
-#include "pak/code_tree.h"
-#include "pak/pak.h"
-#include "support/pak_maker.h"
 
 namespace vorlex::core::fuzz {
 namespace {
@@ -34,45 +29,36 @@ using testing::TestBlock;
 
 constexpr std::string_view kPakName = "fuzz.pak";
 
-// The characters other than '|' that the strings may use: with the
-// terminator, at most 128 distinct characters fit a tree of 256 nodes.
-constexpr size_t kMostCharacters = 127;
-
-std::string CarriedBack(std::string_view raw, std::bitset<256>* kept) {
-  std::string text;
-  for (char c : raw) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '|' || c == kEndOfText ||
-        (!kept->test(byte) && kept->count() == kMostCharacters)) {
-      continue;
-    }
-    kept->set(byte);
-    while (c == '\n' && !text.empty() && text.back() == '\r') text.pop_back();
-    text += c;
-  }
-  return text + '|';
-}
-
+// The blocks of `content` split at `block_sep`, their strings at `string_sep`
+// (one that ends a block ends its last string rather than starting another),
+// each string ended by '|'. Past 127 distinct characters, which with '|' fill
+// a tree of 256 nodes, new ones are left out too.
 std::vector<TestBlock> ToBlocks(std::string_view content, char string_sep,
                                 char block_sep, uint32_t id_seed) {
-  std::vector<TestBlock> blocks;
-  std::bitset<256> kept;  // the characters used so far
-  while (true) {
-    const size_t block_end = content.find(block_sep);
-    std::string_view block = content.substr(0, block_end);
-    TestBlock& made = blocks.emplace_back();
-    made.id = static_cast<int32_t>((id_seed * 40503u + blocks.size() * 257u) &
-                                   0xFFFF);
-    // An empty block has no strings; a string separator at the end of a
-    // block ends its last string rather than starting another.
-    while (!block.empty()) {
-      const size_t string_end = block.find(string_sep);
-      made.strings.push_back(CarriedBack(block.substr(0, string_end), &kept));
-      if (string_end == std::string_view::npos) break;
-      block.remove_prefix(string_end + 1);
+  std::vector<TestBlock> blocks(1);
+  std::bitset<256> kept;
+  bool open = false;  // a string is under way
+  for (const char c : content) {
+    std::vector<std::string>& strings = blocks.back().strings;
+    if (c != block_sep && !open) strings.emplace_back();
+    open = c != block_sep && c != string_sep;
+    if (!open) {
+      if (c == block_sep) blocks.emplace_back();
+      continue;
     }
-    if (block_end == std::string_view::npos) break;
-    content.remove_prefix(block_end + 1);
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '|' || c == kEndOfText || (!kept[byte] && kept.count() == 127)) {
+      continue;
+    }
+    kept.set(byte);
+    std::string& text = strings.back();
+    while (c == '\n' && text.ends_with('\r')) text.pop_back();
+    text += c;
+  }
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    blocks[b].id =
+        static_cast<int32_t>((id_seed * 40503u + (b + 1) * 257u) & 0xFFFF);
+    for (std::string& text : blocks[b].strings) text += '|';
   }
   return blocks;
 }
@@ -82,44 +68,26 @@ std::vector<TestBlock> ToBlocks(std::string_view content, char string_sep,
 // comes before the leaf of 0 cannot encode 0, which is the tree's fault, not
 // the packer's: such a numbering is not used.
 bool ZeroStaysALeaf(const std::vector<TreeNode>& nodes) {
-  bool zero_is_used = false;
-  for (const TreeNode& node : nodes) {
-    zero_is_used = zero_is_used || (node.char_ == 0 && node.child_l == 255);
-  }
-  for (const TreeNode& node : nodes) {
-    if (node.char_ == 0) return !zero_is_used || node.child_l == 255;
-  }
-  return true;
+  const auto leaf_of_zero = [](const TreeNode& node) {
+    return node.char_ == 0 && node.child_l == 255;
+  };
+  return std::ranges::none_of(nodes, leaf_of_zero) ||
+         leaf_of_zero(*std::ranges::find(nodes, 0, &TreeNode::char_));
 }
 
-// The text of /E, and where each block's section starts in it: /L from
-// block b writes the same sections from b on, behind its own header.
-struct Extracted {
-  std::string text;
-  std::vector<size_t> section_at;
-
-  std::string From(const LoadedPak& pak, size_t first) const {
-    std::string tail;
-    AppendFileHeader(kPakName, pak.header.node_count,
-                     static_cast<int64_t>(section_at.size() - first), &tail);
-    return tail.append(text, section_at[first]);
-  }
-};
-
-Extracted Extract(const LoadedPak& pak, const BlockDecoder& decoder) {
+// The text of /E, each block whole.
+std::string Extract(const LoadedPak& pak, const BlockDecoder& decoder) {
   StringEndMemo memo(static_cast<int64_t>(pak.bytes.size()));
-  Extracted out;
+  std::string text;
   AppendFileHeader(kPakName, pak.header.node_count, pak.header.block_count,
-                   &out.text);
+                   &text);
   for (size_t b = 0; b < pak.directory.size(); ++b) {
-    out.section_at.push_back(out.text.size());
-    const DecodedBlock decoded =
-        ExtractBlock(pak, decoder, b, &memo, &out.text);
+    const DecodedBlock decoded = ExtractBlock(pak, decoder, b, &memo, &text);
     FUZZ_REQUIRE(
         decoded.StringsDecoded() == static_cast<size_t>(decoded.string_count),
         "block " + std::to_string(b) + " does not decode whole");
   }
-  return out;
+  return text;
 }
 
 // Packs the block sections of `text` into `pak` from row `first` on (every
@@ -135,8 +103,7 @@ std::string Pack(std::string_view text, const LoadedPak& pak, size_t first,
                why);
   Console console = StringConsole(&out, &err);
   LineReader lines(text);
-  const std::optional<int32_t> count = ReadBlockCount(lines);
-  FUZZ_REQUIRE(count && *count == blocks, "the text file's block count");
+  FUZZ_REQUIRE(ReadBlockCount(lines) == blocks, "the text file's block count");
   BlockPacker packer(lines, coder, "fuzz.txt", console);
   for (int64_t k = 0; k < blocks; ++k) {
     FUZZ_REQUIRE(builder.CanStartBlock(&why), why);
@@ -147,11 +114,7 @@ std::string Pack(std::string_view text, const LoadedPak& pak, size_t first,
                  "block " + std::to_string(k) + " refused: " + block.problem);
     builder.EndBlock(packer.current_block_id(), start);
   }
-  // Only the rule line of the last section is left.
-  while (!lines.AtEnd()) {
-    FUZZ_REQUIRE(lines.NextLine().find(':') == std::string_view::npos,
-                 "text left after the last block section");
-  }
+  packer.CheckNothingLeft(1, blocks, blocks - 1);
   FUZZ_REQUIRE(out.empty() && err.empty(), "packing printed " + out + err);
   FUZZ_REQUIRE(builder.Finish(/*keep_old_tail=*/true, &why), why);
   return std::move(builder.result());
@@ -179,25 +142,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_REQUIRE(
       pak.broken_nodes.empty() && pak.directory.size() == blocks.size(),
       "the maker's pakfile does not load whole");
+  // The text file of blocks `first` on, as /E writes it when `first` is 0
+  // and /L (block numbers aside, which packing does not read) otherwise.
+  const auto text_from = [&](size_t first) {
+    return testing::ExpectedExtractText(
+        fuzz::kPakName, static_cast<int>(nodes.size()),
+        {blocks.begin() + static_cast<ptrdiff_t>(first), blocks.end()});
+  };
 
   // /E. Every step below, /A's copy of the pakfile included, uses its tree.
   const fuzz::TreeTables& tables = fuzz::TablesFor(pak.tree);
   const BlockCoder coder{.codes = tables.codes, .decoder = *tables.decoder};
-  const fuzz::Extracted extracted = fuzz::Extract(pak, *tables.decoder);
-  FUZZ_REQUIRE(extracted.text ==
-                   testing::ExpectedExtractText(
-                       fuzz::kPakName, static_cast<int>(nodes.size()), blocks),
+  FUZZ_REQUIRE(fuzz::Extract(pak, *tables.decoder) == text_from(0),
                "the extracted text differs");
 
   // /P gives the same pakfile back, and so does /L from one of the last three
   // blocks then /R (replacing more only repeats what /P did for each block).
   const size_t b = blocks.size();
-  FUZZ_REQUIRE(fuzz::Pack(extracted.text, pak, 0, true, coder) == pak_bytes,
+  FUZZ_REQUIRE(fuzz::Pack(text_from(0), pak, 0, true, coder) == pak_bytes,
                "/P gives another pakfile");
   const size_t late = b - 1 - seed % std::min<size_t>(b, 3);
   FUZZ_REQUIRE(
-      fuzz::Pack(extracted.From(pak, late), pak, late, false, coder) ==
-          pak_bytes,
+      fuzz::Pack(text_from(late), pak, late, false, coder) == pak_bytes,
       "/L then /R from block " + std::to_string(late) + " gives another");
 
   // /A, then /R with the last block's section: that block is added again.
@@ -207,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AddEmptyBlock(&added, /*change_bytes=*/true);
   std::vector<testing::TestBlock> grown = blocks;
   grown.push_back(blocks.back());
-  FUZZ_REQUIRE(fuzz::Pack(extracted.From(pak, b - 1), added, b, false, coder) ==
+  FUZZ_REQUIRE(fuzz::Pack(text_from(b - 1), added, b, false, coder) ==
                    testing::MakePakfile(nodes, grown),
                "/A gives another pakfile");
   return 0;
