@@ -1,6 +1,7 @@
 // Arguments (the input split at its 0 bytes) through ParseCommand, through
 // ReadOptions held against a model of its rule here, and through
 // NumericValue.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -17,22 +18,19 @@ namespace vorlex::core::fuzz {
 namespace {
 
 // Whether `arg` names, in full or by an unambiguous abbreviation, a long
-// option that needs a value and does not carry it after a "=".
+// option that takes the next argument as its value (one that does not carry
+// it after a "=").
 bool TakesNextArgument(std::string_view arg) {
+  // No name is the start of another; the first two take a value.
   static constexpr std::string_view kLongNames[] = {
-      "help",    "version",  "info",    "force", "dry-run", "quiet",
-      "compact", "in-place", "charset", "table", "new-tree"};
-  if (!arg.starts_with("--") || arg.find('=') != std::string_view::npos) {
-    return false;
-  }
-  const std::string_view name = arg.substr(2);
-  std::string_view match;
-  int matches = 0;
-  for (std::string_view candidate : kLongNames) {
-    if (candidate == name) return name == "charset" || name == "table";
-    if (candidate.starts_with(name)) match = candidate, ++matches;
-  }
-  return matches == 1 && (match == "charset" || match == "table");
+      "charset", "table", "help",    "version",  "info",    "force",
+      "dry-run", "quiet", "compact", "in-place", "new-tree"};
+  const auto abbreviates = [arg](std::string_view name) {
+    return name.starts_with(arg.substr(2));
+  };
+  return arg.starts_with("--") && arg.find('=') == std::string_view::npos &&
+         std::ranges::count_if(kLongNames, abbreviates) == 1 &&
+         std::ranges::find_if(kLongNames, abbreviates) < kLongNames + 2;
 }
 
 // The options read against a model of the rule: the arguments before the
@@ -59,12 +57,10 @@ void CheckOptions(const std::vector<std::string>& args) {
   if (!modern) {
     FUZZ_REQUIRE(reading.positional.empty() && reading.error.empty(),
                  "a classic reading with options read");
-    return;
-  }
-  if (!reading.error.empty()) return;
-  FUZZ_REQUIRE(reading.positional == positional, "the positional arguments");
-  for (const std::string& arg : positional) {
-    FUZZ_REQUIRE(!arg.empty(), "an empty positional argument kept");
+  } else if (reading.error.empty()) {
+    FUZZ_REQUIRE(reading.positional == positional &&
+                     std::ranges::count(positional, "") == 0,
+                 "the positional arguments, none of them empty");
   }
 }
 
@@ -76,12 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
 
   std::vector<std::string> args;
-  size_t begin = 0;
-  while (true) {
-    const size_t end = input.find('\0', begin);
+  for (size_t begin = 0, end = 0; end != std::string_view::npos;
+       begin = end + 1) {
+    end = input.find('\0', begin);
     args.emplace_back(input.substr(begin, end - begin));
-    if (end == std::string_view::npos) break;
-    begin = end + 1;
   }
 
   // ParseCommand's rules are held to a table in the unit tests; here, any

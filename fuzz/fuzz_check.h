@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <tuple>
 
 #include "extract/decoder.h"
 #include "pack/encoder.h"
@@ -43,13 +43,11 @@ struct TreeTables {
 
 inline const TreeTables& TablesFor(const CodeTree& tree) {
   static TreeTables* const kept = new TreeTables();
-  const auto same = [](const TreeNode& a, const TreeNode& b) {
-    return a.char_ == b.char_ && a.parent == b.parent &&
-           a.child_l == b.child_l && a.child_r == b.child_r;
+  const auto fields = [](const TreeNode& n) {
+    return std::tie(n.char_, n.parent, n.child_l, n.child_r);
   };
   if (!kept->decoder ||
-      !std::equal(tree.nodes.begin(), tree.nodes.end(),
-                  kept->tree.nodes.begin(), kept->tree.nodes.end(), same)) {
+      !std::ranges::equal(tree.nodes, kept->tree.nodes, {}, fields, fields)) {
     kept->decoder.reset();
     kept->tree = tree;
     kept->codes = BuildCodeTable(kept->tree);
