@@ -8,7 +8,7 @@ const Workload& SharedWorkload() {
     w->source = testing::RandomBlocks(20261206, 2047, 120, kAlphabet, 70);
     const auto nodes =
         testing::BuildHuffmanTree(testing::AllStrings(w->source));
-    w->pak = testing::LoadTestPak(testing::MakePakfile(nodes, w->source));
+    w->pak = LoadPak(testing::MakePakfile(nodes, w->source));
     for (const testing::TestBlock& block : w->source) {
       w->blocks.push_back(testing::EncodeTestBlock(nodes, block.strings));
     }

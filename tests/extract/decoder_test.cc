@@ -53,8 +53,8 @@ void Check(const Nodes& nodes, std::string_view hex, std::string_view want) {
 }
 
 TEST(DecodeBlockTest, WorkedExamplesAndDamagedTrees) {
-  const Nodes five = FiveNodeTree();                        // a 0 b 10 | 11
-  const Nodes ab = LoadTestPak(ThreeNodePak()).tree.nodes;  // A 0 | 1
+  const Nodes five = FiveNodeTree();                    // a 0 b 10 | 11
+  const Nodes ab = LoadPak(ThreeNodePak()).tree.nodes;  // A 0 | 1
   Check(five, Hex(FiveNodeBlock()), "2: ab| |");
   // Empty and short blocks; one byte counts what it says.
   Check(five, "", "0:");
@@ -105,7 +105,7 @@ Nodes Chain(std::string_view chars) {
 
 // `bytes` as a loaded pakfile whose directory holds `offsets`.
 LoadedPak WithOffsets(std::string bytes, const std::vector<int64_t>& offsets) {
-  LoadedPak pak = LoadTestPak(std::move(bytes));
+  LoadedPak pak = LoadPak(std::move(bytes));
   pak.directory.clear();
   for (int64_t offset : offsets) pak.directory.push_back({9, offset});
   return pak;

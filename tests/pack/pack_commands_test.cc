@@ -344,7 +344,7 @@ class PackSafetyTest : public PackCommandTest {
     std::string out;
     err_.clear();
     Console console = StringConsole(&out, &err_);
-    LoadedPak pak = LoadTestPak(Read("a.pak"));
+    LoadedPak pak = LoadPak(Read("a.pak"));
     command(Path("a.pak"), Path("t.txt"), pak, files,
             RunOptions{.in_place = in_place}, console);
     error_ = console.error_reported || console.failure;
@@ -556,7 +556,7 @@ TEST_F(PackSafetyTest, TwoRunsAddingAtOnceBothAddTheirBlocks) {
     ::waitpid(second, &status[1], 0);
     EXPECT_EQ(status[0], 0);
     EXPECT_EQ(status[1], 0);
-    const LoadedPak pak = LoadTestPak(Read("a.pak"));
+    const LoadedPak pak = LoadPak(Read("a.pak"));
     ASSERT_EQ(pak.directory.size(), blocks.size() + 2) << round;
     EXPECT_EQ(pak.directory[400].id + pak.directory[401].id, 60001 + 60002);
   }

@@ -201,7 +201,7 @@ TEST_F(TranslationTest, NewTreesHoldTheTranslationsLetters) {
       continue;
     }
     EXPECT_EQ(run.exit_status, 0) << run.err;
-    EXPECT_EQ(LoadTestPak(Read("a.pak")).tree.nodes.size(),
+    EXPECT_EQ(LoadPak(Read("a.pak")).tree.nodes.size(),
               static_cast<size_t>(c.nodes));
     EXPECT_EQ(Vorlex({"a.pak", "back.txt", "/E"}).exit_status, 0);
     EXPECT_NE(Read("back.txt").find("0:  " + c.string + "\r\n1:  |\r\n"),

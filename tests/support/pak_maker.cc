@@ -30,9 +30,44 @@ void Append(uint64_t value, int width, std::string* out) {
   }
 }
 
-// With the ids 0, 1, 2, ... when `ids` is empty.
-std::string Pakfile(const Nodes& nodes, const Strings& blocks,
-                    const std::vector<int32_t>& ids) {
+std::string Line(std::string_view text) { return std::string(text) + "\r\n"; }
+
+// The code of `text`, every character of which must have one.
+std::string Encode(const CodeTable& codes, std::string_view text) {
+  std::string out;
+  const EncodeResult result = EncodeString(text, codes, &out);
+  if (!result.ok) {
+    Fail("no leaf carries the character " + std::to_string(result.byte));
+  }
+  return out;
+}
+
+std::string BlockOf(const CodeTable& codes, const Strings& strings) {
+  std::string block, bits;
+  Append(strings.size(), 2, &block);
+  for (const std::string& s : strings) {
+    Append(bits.size(), 2, &block);
+    bits += Encode(codes, s);
+  }
+  return block + bits;
+}
+
+// The encoder's codes with each character's taken from its lowest leaf: a
+// renumbered tree may put an interior node that carries it first.
+CodeTable LeafCodes(const Nodes& nodes) {
+  CodeTree tree = MakeCodeTree(nodes);
+  for (int k = tree.NodeCount() - 2; k >= 0; --k) {
+    if (nodes[k].child_l == kNone && nodes[k].child_r == kNone) {
+      tree.char_table[nodes[k].char_ & 0xFF] = k;
+    }
+  }
+  return BuildCodeTable(tree);
+}
+
+}  // namespace
+
+std::string MakePakfileFromBlockBytes(const Nodes& nodes, const Strings& blocks,
+                                      const std::vector<int32_t>& ids) {
   std::string pak;
   Append(nodes.size(), 2, &pak);
   for (const TreeNode& n : nodes) {
@@ -49,10 +84,6 @@ std::string Pakfile(const Nodes& nodes, const Strings& blocks,
   }
   return std::accumulate(blocks.begin(), blocks.end(), pak);
 }
-
-std::string Line(std::string_view text) { return std::string(text) + "\r\n"; }
-
-}  // namespace
 
 Nodes BuildHuffmanTree(const Strings& strings) {
   std::array<uint64_t, 256> weights{};
@@ -114,53 +145,12 @@ CodeTree MakeCodeTree(const Nodes& nodes) {
   return tree;
 }
 
-namespace {
-
-// The code of `text`, every character of which must have one.
-std::string Encode(const CodeTable& codes, std::string_view text) {
-  std::string out;
-  const EncodeResult result = EncodeString(text, codes, &out);
-  if (!result.ok) {
-    Fail("no leaf carries the character " + std::to_string(result.byte));
-  }
-  return out;
-}
-
-std::string BlockOf(const CodeTable& codes, const Strings& strings) {
-  std::string block, bits;
-  Append(strings.size(), 2, &block);
-  for (const std::string& s : strings) {
-    Append(bits.size(), 2, &block);
-    bits += Encode(codes, s);
-  }
-  return block + bits;
-}
-
-// The encoder's codes with each character's taken from its lowest leaf: a
-// renumbered tree may put an interior node that carries it first.
-CodeTable LeafCodes(const Nodes& nodes) {
-  CodeTree tree = MakeCodeTree(nodes);
-  for (int k = tree.NodeCount() - 2; k >= 0; --k) {
-    if (nodes[k].child_l == kNone && nodes[k].child_r == kNone) {
-      tree.char_table[nodes[k].char_ & 0xFF] = k;
-    }
-  }
-  return BuildCodeTable(tree);
-}
-
-}  // namespace
-
 std::string EncodeTestString(const Nodes& nodes, std::string_view text) {
   return Encode(LeafCodes(nodes), text);
 }
 
 std::string EncodeTestBlock(const Nodes& nodes, const Strings& strings) {
   return BlockOf(LeafCodes(nodes), strings);
-}
-
-std::string MakePakfileFromBlockBytes(const Nodes& nodes,
-                                      const Strings& blocks) {
-  return Pakfile(nodes, blocks, {});
 }
 
 std::string MakePakfile(const Nodes& nodes, const Blocks& blocks) {
@@ -171,10 +161,8 @@ std::string MakePakfile(const Nodes& nodes, const Blocks& blocks) {
     block_bytes.push_back(BlockOf(codes, block.strings));
     ids.push_back(block.id);
   }
-  return Pakfile(nodes, block_bytes, ids);
+  return MakePakfileFromBlockBytes(nodes, block_bytes, ids);
 }
-
-LoadedPak LoadTestPak(std::string bytes) { return LoadPak(std::move(bytes)); }
 
 Blocks RandomBlocks(uint32_t seed, int block_count, int strings_per_block,
                     std::string_view alphabet, int max_length) {

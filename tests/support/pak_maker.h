@@ -47,11 +47,10 @@ std::string EncodeTestBlock(const std::vector<TreeNode>& nodes,
 std::string MakePakfile(const std::vector<TreeNode>& nodes,
                         const std::vector<TestBlock>& blocks);
 
-// The same from ready-made block bytes, with ids 0, 1, 2, ...
+// The same from ready-made block bytes, with `ids` (0, 1, 2, ... if none).
 std::string MakePakfileFromBlockBytes(const std::vector<TreeNode>& nodes,
-                                      const std::vector<std::string>& blocks);
-
-LoadedPak LoadTestPak(std::string bytes);
+                                      const std::vector<std::string>& blocks,
+                                      const std::vector<int32_t>& ids = {});
 
 inline constexpr std::string_view kDefaultAlphabet =
     "etaoinshrdlucmfwypvbgkjqxz ETAOINSHRDLUCMFWYPVBGKJQXZ.,;:!?'-0123456789\n";
