@@ -55,7 +55,7 @@ void Check(const Nodes& nodes, std::string_view hex, std::string_view want) {
 TEST(DecodeBlockTest, WorkedExamplesAndDamagedTrees) {
   const Nodes five = FiveNodeTree();                    // a 0 b 10 | 11
   const Nodes ab = LoadPak(ThreeNodePak()).tree.nodes;  // A 0 | 1
-  Check(five, Hex(FiveNodeBlock()), "2: ab| |");
+  Check(five, "02 00 00 00 01 00 58 C0", "2: ab| |");
   // Empty and short blocks; one byte counts what it says.
   Check(five, "", "0:");
   Check(five, "00 00", "0:");
@@ -91,13 +91,14 @@ Nodes RandomNodes(std::mt19937& random, size_t count, size_t reach) {
   return nodes;
 }
 
-// The k-th of `chars` has the code of k ones and a zero: codes of any length.
+// The k-th of `chars` has the code of k zeros and a one, the last that of
+// zeros alone: codes of any length.
 Nodes Chain(std::string_view chars) {
   Nodes nodes;
   for (char c : chars) nodes.push_back({c & 0xFF, 0, kL, kL});
   for (int k = std::ssize(chars) - 2, below = k + 1; k >= 0; --k) {
     nodes[k].parent = nodes[below].parent = std::ssize(nodes);
-    nodes.push_back({0, 0, k, below});
+    nodes.push_back({0, 0, below, k});
     below = std::ssize(nodes) - 1;
   }
   return nodes;
@@ -135,10 +136,7 @@ TEST(BlockBytesTest, ExtentAndPositionsOutsideTheFile) {
 // Blocks that run past the end of the file, some by two gigabytes: only the
 // zeros that decoding can use are made, and they decode as the whole would.
 TEST(BlockBytesTest, OnlyTheUsefulZerosAreKept) {
-  Nodes deep = Chain(std::string(126, 'a') + "|");  // 126 zeros end a string
-  for (TreeNode& node : deep) {
-    if (node.child_l != kL) std::swap(node.child_l, node.child_r);
-  }
+  const Nodes deep = Chain(std::string(126, 'a') + "|");  // 126 zeros end it
   std::mt19937 random(3);
   for (int round = 0; round < 200; ++round) {
     // Small tables, so that zeros often reach a terminator.
@@ -166,72 +164,49 @@ TEST(BlockBytesTest, OnlyTheUsefulZerosAreKept) {
   }
 }
 
-// Zeros end a string from the root within a byte, but the string under way
-// sits deep in a chain of zero codes that takes 15 more bytes to leave: the
-// zeros kept must serve it too, not only the strings after it.
-TEST(BlockBytesTest, ZerosAreKeptForTheStringUnderWay) {
-  Nodes far = Chain(std::string(120, 'x') + "y");  // 'y': 120 zeros
-  for (TreeNode& node : far) {
-    if (node.child_l != kL) std::swap(node.child_l, node.child_r);
+// Each block of `bytes` at `offsets`, decoded in place with one memo, as
+// Show gives it; each must be what its own bytes give decoded alone.
+std::string InPlace(const std::string& bytes,
+                    const std::vector<int64_t>& offsets, const Nodes& nodes) {
+  LoadedPak pak = WithOffsets(bytes, offsets);
+  pak.tree = MakeCodeTree(nodes);
+  const BlockDecoder decoder(pak.tree);
+  StringEndMemo memo(std::ssize(bytes));
+  std::string text, scratch;
+  for (size_t b = 0; b < offsets.size(); ++b) {
+    const std::string shown = Show(DecodePakBlock(pak, decoder, b, &memo));
+    EXPECT_EQ(shown, Show(decoder.Decode(BlockBytes(pak, b, &scratch))))
+        << "block " << b;
+    text += shown + " ";
   }
-  far.back().parent = 242;
-  far.push_back({'|', 242, kL, kL});  // '|': one zero from the root
-  far.push_back({0, 0, 241, 240});
-  const std::string block = Unhex("0100000080");  // "1" and seven zeros
-  LoadedPak pak = WithOffsets(block, {0, 5000});
-  pak.tree = MakeCodeTree(far);
-  std::string scratch;
-  EXPECT_EQ(Decode(BlockBytes(pak, 0, &scratch), pak.tree),
-            Decode(block + std::string(5000, '\0'), pak.tree));
+  return text;
 }
 
 // Blocks decoded in place, at the edges: a string far longer than the table
 // decoder keeps at that ends exactly at the extent's end or one byte past it
 // (its end walked once, then found in the memo), and strings from the zeros
-// past the end of the file, exactly as many as fit.
+// past the end of the file, exactly as many as fit. Last, zeros end a string
+// from the root within a byte, but the string under way sits deep in a chain
+// of zero codes that takes 15 more bytes to leave: the zeros kept must serve
+// it too, not only the strings after it.
 TEST(BlockBytesTest, InPlaceAtTheEdges) {
-  const Nodes zero_ends = {{'|', 2, kL, kL}, {'A', 2, kL, kL}, {0, 0, 0, 1}};
+  Nodes far = Chain(std::string(120, 'x') + "y");  // 'y': 120 zeros
+  far.back().parent = 242;
+  far.push_back({'|', 242, kL, kL});  // '|': one zero from the root
+  far.push_back({0, 0, 241, 240});
+  const std::string a = std::string(40000, 'A');
   const std::string long_string =
       Unhex("01 00 00 00") + std::string(5000, '\xFF') + '\0';  // 5005
   const std::string cut = Unhex("05 00") + std::string(10, '\0') + "\xFF";
   const std::tuple<std::string, std::vector<int64_t>, std::string> cases[] = {
-      {long_string, {0, 5005, 0, 5004}, "1: A40000| 0: 1: 0: "},
-      {long_string, {0, 5006, 0, 5005}, "1: A40000| 0: 1: A40000| 0: "},
+      {long_string, {0, 5005, 0, 5004}, "1: " + a + "| 0: 1: 0: "},
+      {long_string, {0, 5006, 0, 5005}, "1: " + a + "| 0: 1: " + a + "| 0: "},
       {cut, {0, 16}, "5: AAAAAAAA| | | 0: "},
       {cut, {0, 15, 0, 14}, "5: AAAAAAAA| | 0: 5: AAAAAAAA| 0: "}};
   for (const auto& [bytes, offsets, expected] : cases) {
-    LoadedPak pak = WithOffsets(bytes, offsets);
-    pak.tree = MakeCodeTree(zero_ends);
-    const BlockDecoder decoder(pak.tree);
-    StringEndMemo memo(std::ssize(bytes));
-    std::string text;
-    for (size_t b = 0; b < offsets.size(); ++b) {
-      std::string shown = Show(DecodePakBlock(pak, decoder, b, &memo));
-      std::string scratch;
-      EXPECT_EQ(shown, Show(decoder.Decode(BlockBytes(pak, b, &scratch))));
-      const size_t run = shown.find(std::string(40000, 'A'));
-      if (run != std::string::npos) shown.replace(run, 40000, "A40000");
-      text += shown + " ";
-    }
-    EXPECT_EQ(text, expected);
+    EXPECT_EQ(InPlace(bytes, offsets, ZeroIsTerminatorTree()), expected);
   }
-}
-
-// Every block of `bytes` at `offsets`, decoded in place with one memo, gives
-// what its own bytes give decoded alone.
-void ExpectInPlaceAsAlone(const std::string& bytes,
-                          const std::vector<int64_t>& offsets,
-                          const Nodes& nodes) {
-  LoadedPak pak = WithOffsets(bytes, offsets);
-  pak.tree = MakeCodeTree(nodes);
-  const BlockDecoder decoder(pak.tree);
-  StringEndMemo memo(std::ssize(bytes));
-  for (size_t b = 0; b < offsets.size(); ++b) {
-    std::string scratch;
-    ASSERT_EQ(Show(DecodePakBlock(pak, decoder, b, &memo)),
-              Show(decoder.Decode(BlockBytes(pak, b, &scratch))))
-        << "block " << b;
-  }
+  EXPECT_EQ(InPlace(Unhex("01 00 00 00 80"), {0, 5000}, far), "1: y| 0: ");
 }
 
 // Codes of three bits for zeros keep a walk's bit phase from byte to byte, so
@@ -239,7 +214,6 @@ void ExpectInPlaceAsAlone(const std::string& bytes,
 // a run of 21 ones ends a string ('|' is twenty ones) in some phases only. A
 // memo that gave one state's end to another would be caught here.
 TEST(BlockBytesTest, RememberedEndsBelongToTheirWalkState) {
-  constexpr int kL = kNoChild;
   Nodes nodes = {{'p', 4, kL, kL}, {'q', 4, kL, kL}, {'r', 5, kL, kL},
                  {'s', 5, kL, kL}, {0, 6, 0, 1},     {0, 6, 2, 3},
                  {0, 46, 4, 5}};
@@ -263,7 +237,7 @@ TEST(BlockBytesTest, RememberedEndsBelongToTheirWalkState) {
     offsets.push_back(b % 2 ? 41000 + random() % 9000 : random() % 39000);
     if (b % 2 == 0) bytes.replace(offsets.back(), 4, "\1\0\0\0", 4);
   }
-  ExpectInPlaceAsAlone(bytes, offsets, nodes);
+  InPlace(bytes, offsets, nodes);
 }
 
 }  // namespace

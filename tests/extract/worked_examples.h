@@ -21,7 +21,7 @@ inline std::vector<TreeNode> ThreeNodeTree() {
   return {{65, 2, 255, 255}, {124, 2, 255, 255}, {0, 0, 0, 1}};
 }
 
-// a = 0, b = 10, '|' = 11; and the strings "ab|" and "|" coded with it.
+// a = 0, b = 10, '|' = 11.
 inline std::vector<TreeNode> FiveNodeTree() {
   return {{97, 4, 255, 255},
           {98, 3, 255, 255},
@@ -29,7 +29,6 @@ inline std::vector<TreeNode> FiveNodeTree() {
           {0, 4, 1, 2},
           {0, 0, 0, 3}};
 }
-inline std::string FiveNodeBlock() { return Unhex("02 00 00 00 01 00 58 C0"); }
 
 // '|' = 0 and A = 1, so that zero bytes read as empty strings.
 inline std::vector<TreeNode> ZeroIsTerminatorTree() {
