@@ -81,37 +81,6 @@ TEST_F(StartupTest, RefusalsLeaveTheFilesAsTheyWere) {
   }
 }
 
-TEST_F(StartupTest, TreeErrorsComeFirstOncePerBrokenNode) {
-  const std::tuple<std::string, const char*, int> cases[] = {
-      {Hex(ThreeNodePak()), "/E", 0},
-      // Leaf 2 ('Z') claims the root 3, which holds leaves 0 and 1; block 0
-      // ("A|") decodes all the same.
-      {"04 00  41 03 FF FF  7C 03 FF FF  5A 03 FF FF  00 00 00 01  01 00"
-       "  07 00 1A 00 00 00  01 00 00 00 40",
-       "/E", 1},
-      // N = 5: leaves 0 ('a'), 1 ('|'), 2 ('b'); node 3 holds 0 and 1; the
-      // root 4 holds 3 and 2. Node 1 claims node 2 as its parent, and node 2
-      // claims the root, which names node 0 in its place: 1 and 2 are broken.
-      {"05 00  61 03 FF FF  7C 02 FF FF  62 04 FF FF  00 04 00 01  00 00 03 00"
-       "  01 00  00 00 1E 00 00 00  01 00 00 00 40",
-       "/P", 2}};
-  for (const auto& [pak, a_switch, count] : cases) {
-    SCOPED_TRACE(pak);
-    Write("p.pak", Unhex(pak));
-    const RunResult result = Vorlex({"p.pak", "t.txt", a_switch});
-    std::string errors;
-    for (int k = 0; k < count; ++k) errors += "Error in Tree!\r\n";
-    ASSERT_EQ(result.out.substr(0, errors.size()), errors) << result.out;
-    // The command still runs, and prints no tree error of its own.
-    const std::string rest = result.out.substr(errors.size());
-    EXPECT_FALSE(rest.empty()) << "the command did not run";
-    EXPECT_EQ(rest.find("Error in Tree!"), std::string::npos) << rest;
-    // The tree errors alone make the run fail.
-    EXPECT_EQ(result.exit_status, count > 0 ? 1 : 0);
-    EXPECT_EQ(Hex(Read("p.pak")), Hex(Unhex(pak)));
-  }
-}
-
 TEST_F(StartupTest, OptionsSwitchToTheModernReading) {
   for (const Args& args : {Args{"--help"}, Args{"p.pak", "-h", "/x"}}) {
     const RunResult help = Vorlex(args);

@@ -77,59 +77,33 @@ class ExtractCommandTest : public CommandTest {
   const std::vector<TreeNode> nodes_ = BuildHuffmanTree(AllStrings(kDemo));
 };
 
-TEST_F(ExtractCommandTest, EachCommandOnAnOlderLongerTextFile) {
-  const std::string old = "Strings extracted from: " + std::string(5000, 'x');
-  auto expect = [&](const std::string& args, const std::string& out, int status,
-                    const std::string& text) {
-    Write("t.txt", old);
-    Expect("./demo.pak t.txt " + args, out, status, text);
-  };
-  const std::string all = Header(3) + Section(0) + Section(1) + Section(2);
-  expect("/e", "...Ok..\r\n", 0, all);
-  expect("/L 0", "...Ok..\r\n", 0, all);
-  expect("/L 2", ".Ok..\r\n", 0, Header(1) + Section(2));
-  expect("/L 3", "Ok..\r\n", 0, Header(0));
-  expect("/L 4", kNotExist, 1, old);
-  expect("/L -1", kNotExist, 1, old);
-  expect("/E 3", kNotExist, 1, old);
-  expect("/E -1", kNotExist, 1, old);
-  // One section is appended, and nothing printed; abc is block 0.
-  expect("/E 2", "", 0, old + Section(2));
-  expect("/E abc", "", 0, old + Section(0));
-  Expect("./demo.pak t.txt /E 0", "", 0, old + Section(0) + Section(0));
-  Expect("./demo.pak new.txt /L -7", kNotExist, 1,
-         old + Section(0) + Section(0));
-  EXPECT_FALSE(Exists("new.txt"));
-  // A text file that cannot be made, or written to its end.
-  Write("t.txt", old);
-  for (const std::string args :
-       {"no/t.txt /E", "no/t.txt /E 1", "no/t.txt /L 0", "no/t.txt /L 3",
-        "/dev/full /L 3", "/dev/full /E 0"}) {
-    Expect("./demo.pak " + args, kCannotWrite, 1, old, {args.substr(0, 8)});
-  }
-  Expect("./demo.pak /dev/full /E", "..." + kCannotWrite, 1, old,
-         {"/dev/full"});
-  // Through a link, even one to nothing, the file it names is written.
-  ASSERT_EQ(::symlink("made.txt", Path("link.txt").c_str()), 0);
-  EXPECT_EQ(Vorlex({"./demo.pak", "link.txt", "/L", "3"}).out, "Ok..\r\n");
-  EXPECT_EQ(Read("made.txt"), Header(0));
-  EXPECT_TRUE(std::filesystem::is_symlink(Path("link.txt")));
-}
-
+// Each command on a text file that held something before: a Vorlex text
+// file longer than the new one, or what the guard against writing over
+// other files must tell from one.
 TEST_F(ExtractCommandTest, OnlyAVorlexTextFileIsWrittenOver) {
   const std::string bom = "\xEF\xBB\xBF", start = "Strings extracted from: ";
+  const std::string old = start + std::string(5000, 'x');
   const std::string refused = "Error: txtfile is not a Vorlex text file!\r\n";
   const std::string all = Header(3) + Section(0) + Section(1) + Section(2);
   // What t.txt holds, the arguments after the file names; standard output,
-  // exit status and t.txt afterwards ("=" for as it was, "+" for the old
-  // text and block 1's section appended).
+  // exit status and t.txt afterwards ("=" for as it was, "+b" for the old
+  // text and block b's section appended).
   const std::tuple<std::string, std::string, std::string, int, std::string>
-      cases[] = {{"", "/E", "...Ok..\r\n", 0, all},
-                 {"", "/E 1", "", 0, "+"},
+      cases[] = {{old, "/e", "...Ok..\r\n", 0, all},
+                 {old, "/L 0", "...Ok..\r\n", 0, all},
+                 {old, "/L 2", ".Ok..\r\n", 0, Header(1) + Section(2)},
+                 {old, "/L 3", "Ok..\r\n", 0, Header(0)},
+                 {old, "/L -1", kNotExist, 1, "="},
+                 {old, "/E -1", kNotExist, 1, "="},
+                 {old, "/E 2", "", 0, "+2"},
+                 {old, "/E abc", "", 0, "+0"},  // abc is block 0
+                 {old + Section(0), "/E 0", "", 0, "+0"},
+                 {"", "/E", "...Ok..\r\n", 0, all},
+                 {"", "/E 1", "", 0, "+1"},
                  {bom + start, "/L 0", "...Ok..\r\n", 0, all},
-                 {start, "/E 1", "", 0, "+"},
-                 {"Block Nr: 7\r\n", "/E 1", "", 0, "+"},
-                 {bom + "Block Nr: 7", "/E 1", "", 0, "+"},
+                 {start, "/E 1", "", 0, "+1"},
+                 {"Block Nr: 7\r\n", "/E 1", "", 0, "+1"},
+                 {bom + "Block Nr: 7", "/E 1", "", 0, "+1"},
                  {"Block Nr: 7\r\n", "/E", refused, 1, "="},
                  {"Block Nr: 7\r\n", "/L 0", refused, 1, "="},
                  {"Strings extracted from:x", "/E", refused, 1, "="},
@@ -146,22 +120,38 @@ TEST_F(ExtractCommandTest, OnlyAVorlexTextFileIsWrittenOver) {
                  {"x", "-f /E 3", kNotExist, 1, "="},
                  {"x", "-f /E", "...Ok..\r\n", 0, all},
                  {"x", "/L 3 --force", "Ok..\r\n", 0, Header(0)},
-                 {"x", "/E 1 -f", "", 0, "+"}};
+                 {"x", "/E 1 -f", "", 0, "+1"}};
   for (const auto& [before, args, out, status, after] : cases) {
-    SCOPED_TRACE(Hex(before));
+    SCOPED_TRACE(Hex(before, 30) + args);
     Write("t.txt", before);
     Expect("./demo.pak t.txt " + args, out, status,
-           after == "="   ? before
-           : after == "+" ? before + Section(1)
-                          : after,
+           after == "="      ? before
+           : after[0] == '+' ? before + Section(after[1] - '0')
+                             : after,
            {status == 1 && out == refused ? "'t.txt' is not empty" : ""});
   }
-  // A device holds no work to lose; --force changes nothing else.
+  // No text file is made where the block does not exist; one that cannot
+  // be made or written to its end is told. A device holds no work to lose;
+  // --force changes nothing else.
   Write("t.txt", "x");
+  Expect("./demo.pak new.txt /L -7", kNotExist, 1, "x");
+  EXPECT_FALSE(Exists("new.txt"));
+  for (const std::string args :
+       {"no/t.txt /E", "no/t.txt /E 1", "no/t.txt /L 0", "no/t.txt /L 3",
+        "/dev/full /L 3", "/dev/full /E 0"}) {
+    Expect("./demo.pak " + args, kCannotWrite, 1, "x", {args.substr(0, 8)});
+  }
+  Expect("./demo.pak /dev/full /E", "..." + kCannotWrite, 1, "x",
+         {"/dev/full"});
   Expect("./demo.pak /dev/null /E", "...Ok..\r\n", 0, "x");
   Expect("--force ./demo.pak /dev/full /E 0", kCannotWrite, 1, "x");
   Expect("--force ./demo.pak ./demo.pak /E",
          "Error: txtfile is the pakfile!\r\n", 1, "x");
+  // Through a link, even one to nothing, the file it names is written.
+  ASSERT_EQ(::symlink("made.txt", Path("link.txt").c_str()), 0);
+  EXPECT_EQ(Vorlex({"./demo.pak", "link.txt", "/L", "3"}).out, "Ok..\r\n");
+  EXPECT_EQ(Read("made.txt"), Header(0));
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("link.txt")));
   // The names swapped: a text file long enough to read as a pakfile with
   // 29779 nodes and 30840 blocks. Neither file changes.
   const std::string text = start + std::string(200000, 'x');
@@ -188,13 +178,11 @@ TEST_F(ExtractCommandTest, AFullDiskLeavesTheOldTextFile) {
     const bool appends = command == 2;
     // Room on the disk (-1: as much as needed), and whether the temporary
     // file fails to be made, with --in-place or without.
-    for (const auto& [room, no_temp, in_place] : {std::tuple{-1, false, false},
-                                                  {0, false, false},
-                                                  {100, false, false},
-                                                  {4000, false, false},
-                                                  {-1, true, false},
-                                                  {-1, true, true},
-                                                  {100, true, true}}) {
+    const std::tuple<int, bool, bool> cases[] = {
+        {-1, false, false},   {0, false, false}, {100, false, false},
+        {4000, false, false}, {-1, true, false}, {-1, true, true},
+        {100, true, true}};
+    for (const auto& [room, no_temp, in_place] : cases) {
       SCOPED_TRACE(std::to_string(room) + (no_temp ? " no temp" : "") +
                    (in_place ? " in place" : ""));
       Write("t.txt", old);
@@ -227,10 +215,21 @@ TEST_F(ExtractCommandTest, AFullDiskLeavesTheOldTextFile) {
   }
 }
 
+// Hand-made, damaged and far-reaching pakfiles, the sample and random ones.
 TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {
   Write("p.pak", ThreeNodePak());
   Expect("p.pak t.txt /E", ".Ok..\r\n", 0,
          ExpectedExtractText("p.pak", 3, {{7, {"A|"}}}));
+  // Leaves 0 ('a'), 1 ('|'), 2 ('b'); node 3 holds 0 and 1, the root 4 holds
+  // 3 and 0 where 2 belongs, and 1 claims 2 as its parent: nodes 1 and 2 have
+  // no sound path. A tree error for each comes first, the block decodes all
+  // the same, and the tree errors alone make the run fail.
+  Write("p.pak",
+        Unhex("05 00  61 03 FF FF  7C 02 FF FF  62 04 FF FF  00 04 00 01"
+              "  00 00 03 00  01 00  00 00 1E 00 00 00  01 00 00 00 40"));
+  Expect("p.pak t.txt /E", "Error in Tree!\r\nError in Tree!\r\n.Ok..\r\n", 1,
+         ExpectedExtractText("p.pak", 5, {{0, {"|"}}}),
+         {"node 1 has no sound path", "node 2 has no sound path"});
   // Block 0 counts 5 strings, but its bits end in the third.
   const Strings five = {"one|", "two|", "three and more|", "four|", "five|"};
   const std::vector<TreeNode> nodes = BuildHuffmanTree(five);
@@ -256,7 +255,8 @@ TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {
   std::string far = EncodeTestBlock(ZeroIsTerminatorTree(), zeros);
   far = MakePakfileFromBlockBytes(ZeroIsTerminatorTree(),
                                   {far.erase(far.size() - 3), ""});
-  Write("p.pak", far.replace(4 + 4 * 3 + 6 + 2, 4, Unhex("FF FF FF 7F")));
+  const std::string far_offset = Unhex("FF FF FF 7F");  // 2^31 - 1
+  Write("p.pak", far.replace(4 + 4 * 3 + 6 + 2, 4, far_offset));
   Expect("p.pak t.txt /E", "..Ok..\r\n", 0,
          ExpectedExtractText("p.pak", 3, {{0, zeros}, {1, {}}}));
   // Eight blocks of 65535 strings from the zeros past the end, the rows
@@ -264,14 +264,11 @@ TEST_F(ExtractCommandTest, PakfilesOfTheirOwn) {
   std::vector<std::string> counts(16);
   std::vector<TestBlock> wide(16);
   for (int b = 0; b < 16; ++b) {
-    wide[b].id = b;
-    if (b % 2 == 0) counts[b] = Unhex("FF FF");
-    if (b % 2 == 0) wide[b].strings.assign(65535, "|");
+    wide[b] = {b, Strings(b % 2 ? 0 : 65535, "|")};
+    counts[b] = b % 2 ? "" : "\xFF\xFF";
   }
   far = MakePakfileFromBlockBytes(ZeroIsTerminatorTree(), counts);
-  for (int b = 1; b < 16; b += 2) {
-    far.replace(16 + 6 * b + 2, 4, Unhex("FF FF FF 7F"));
-  }
+  for (int b = 1; b < 16; b += 2) far.replace(18 + 6 * b, 4, far_offset);
   Write("p.pak", far);
   Expect("p.pak t.txt /E", std::string(16, '.') + "Ok..\r\n", 0,
          ExpectedExtractText("p.pak", 3, wide));
