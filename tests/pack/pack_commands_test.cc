@@ -1,7 +1,7 @@
 // The packing commands through the real binary (standard output, exit status
-// and the pakfile's bytes), round trips through extraction, and the pakfile
-// replaced whole or not at all: any one file call failing, a process killed
-// at random moments, read-only files, permissions and links.
+// and the pakfile's bytes), and the pakfile replaced whole or not at all: any
+// one file call failing, a process killed at random moments, signals,
+// read-only files, permissions and links.
 #include "pack/pack_commands.h"
 
 #include <fcntl.h>
@@ -108,14 +108,12 @@ TEST_F(PackCommandTest, WritesTheBlocksOfTheText) {
   swapped[1].strings.push_back(r[2].strings[0]);
   // N = 3, B = 1: block 0 fills bytes 22 to 31.
   const std::string pak32 = MakePakfile(ThreeNodeTree(), {{7, {"A|", kLongA}}});
-  const std::string tail = Unhex("FF FF 00 C3");
   const std::string compact = MakePakfile(nodes, {shorter});
   // Strings of over a MiB, one on a line and one over two lines, are kept as
   // read and encoded and read back a piece at a time.
   std::string mib;
-  for (std::mt19937 random(7); mib.size() <= (1 << 20);) {
+  for (std::mt19937 random(7); mib.size() <= (1 << 20);)
     mib += "aaaabbc d"[random() % 9];
-  }
   const std::vector<TestBlock> big = {{7, {mib + "|"}},
                                       {8, {"a|", mib + "\n" + mib + "|"}}};
   const std::vector<TreeNode> big_nodes = BuildHuffmanTree(AllStrings(big));
@@ -158,9 +156,7 @@ TEST_F(PackCommandTest, WritesTheBlocksOfTheText) {
       {"/P", MakePakfile(big_nodes, {{1, {}}}), TextFor(big), Done(2),
        MakePakfile(big_nodes, big)},
       // --compact: exactly the rebuilt bytes, without the old tail.
-      {"/P", pak + tail, TextFor(r), Done(3), pak, "; --compact saved 4 bytes",
-       "t.txt", "--compact"},
-      {"/P", pak + tail, TextFor({shorter}), Done(1), compact,
+      {"/P", pak + Unhex("FF FF 00 C3"), TextFor({shorter}), Done(1), compact,
        "; --compact saved " + std::to_string(pak.size() + 4 - compact.size()) +
            " bytes\n",
        "t.txt", "--compact"},
@@ -197,9 +193,6 @@ TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
       {"/R", pak3, "Number of Blocks: 2\r\n", "Nr of Blocks: 2\r\n" + many},
       {"/A", pak32, TextFor({{1, {"A|"}}, {2, {"A|"}}, {3, {"A|"}}}),
        "Nr of Blocks: 3\r\n" + many},
-      {"/P", pak3, TextFor({{1, {"AxA|"}}, {2, {"A|"}}}),
-       "Nr of Blocks: 2\r\n. Error: Char not Found in Tree!\r\n." + kNotChanged,
-       "", "'a.pak' not changed: t.txt:8: block 0: byte 120 'x'"},
       {"/P", pak3, cut_short, "Nr of Blocks: 4\r\n...." + kNotChanged, "",
        "ends before the block is complete"},
       {"/R", pak3,
@@ -308,17 +301,6 @@ TEST_F(PackCommandTest, NamesTheFirstCauseOfARefusal) {
   });
 }
 
-// Random pakfiles go round in memory in round_trip_fuzz, whose corpus runs
-// with every test; through the program, the sample does.
-TEST_F(PackCommandTest, ExtractedTextPacksBackIntoTheSameBytes) {
-  const std::string sample = VORLEX_SOURCE_DIR "/examples/sample.pak";
-  ASSERT_TRUE(FileExists(sample));
-  Write("copy.pak", ReadFileOrDie(sample));
-  ASSERT_EQ(Vorlex({sample, "t.txt", "/E"}).exit_status, 0);
-  EXPECT_EQ(Vorlex({"copy.pak", "t.txt", "/P"}).exit_status, 0);
-  EXPECT_TRUE(Read("copy.pak") == ReadFileOrDie(sample));
-}
-
 using Command = void (*)(const std::string&, const std::string&, LoadedPak&,
                          FileSystem&, const RunOptions&, Console&);
 
@@ -326,12 +308,10 @@ class PackSafetyTest : public PackCommandTest {
  protected:
   // Pakfiles of the same blocks in two orders; t.txt holds the second.
   void Make(uint32_t seed, int blocks, int strings) {
-    const std::vector<TestBlock> old_blocks =
-        RandomBlocks(seed, blocks, strings);
+    const auto old_blocks = RandomBlocks(seed, blocks, strings);
     const std::vector<TestBlock> new_blocks(old_blocks.rbegin(),
                                             old_blocks.rend());
-    const std::vector<TreeNode> nodes =
-        BuildHuffmanTree(AllStrings(old_blocks));
+    const auto nodes = BuildHuffmanTree(AllStrings(old_blocks));
     old_pak_ = MakePakfile(nodes, old_blocks);
     new_pak_ = MakePakfile(nodes, new_blocks);
     Write("t.txt", ExpectedExtractText("a.pak", static_cast<int>(nodes.size()),
@@ -478,7 +458,6 @@ TEST_F(PackSafetyTest, AProcessKilledAtAnyMomentLeavesTheOldOrTheNewPakfile) {
 
 TEST_F(PackSafetyTest, ASignalAtTheCommitLeavesNoTemporaryFile) {
   Make(12, 1500, 50);  // about 2 MB
-  const std::string temp = ".a.pak.vorlex-";
   for (const auto& [signal, line] :
        {std::pair{SIGINT, "vorlex: stopped by SIGINT\n"},
         {SIGTERM, "vorlex: stopped by SIGTERM\n"},
@@ -493,18 +472,9 @@ TEST_F(PackSafetyTest, ASignalAtTheCommitLeavesNoTemporaryFile) {
       ASSERT_EQ(::pipe2(err, O_CLOEXEC), 0);
       const pid_t pid = StartVorlex({"a.pak", "t.txt", "/P"}, -1, err[1]);
       ::close(err[1]);
-      // Waits for the temporary file to appear.
-      alignas(inotify_event) char events[4096];
-      for (bool seen = false; !seen;) {
-        pollfd ready = {watch, POLLIN, 0};
-        if (::poll(&ready, 1, 30000) != 1) break;
-        const ssize_t got = ::read(watch, events, sizeof(events));
-        for (ssize_t at = 0; at < got;) {
-          const auto* event = reinterpret_cast<inotify_event*>(events + at);
-          seen = seen || std::string_view(event->name).starts_with(temp);
-          at += sizeof(inotify_event) + event->len;
-        }
-      }
+      // Waits for the temporary file, the one file the run makes, to appear.
+      pollfd ready = {watch, POLLIN, 0};
+      ::poll(&ready, 1, 30000);
       ::kill(pid, signal);
       ::close(watch);
       const auto [status, said] = Wait(pid, err[0]);
