@@ -83,10 +83,8 @@ TEST(EncodeStringTest, CodesAtEveryPathsLongestMatchTheirHandMadeBits) {
                        : std::string(c - 128, '1') + '0';
     }
     std::string code((bits.size() + 7) / 8, '\0');
-    for (size_t i = 0; i < bits.size(); ++i) {
-      code[i / 8] =
-          static_cast<char>(code[i / 8] | (bits[i] & 1) << (7 - i % 8));
-    }
+    for (size_t i = 0; i < bits.size(); ++i)
+      code[i / 8] |= static_cast<char>((bits[i] & 1) << (7 - i % 8));
     EXPECT_EQ(Hex(block.substr(4)), Hex(code)) << longest;
     EXPECT_EQ(BlockDecoder(tree).Decode(block).text, text) << longest;
   }
