@@ -214,8 +214,6 @@ TEST_F(PackCommandTest, RefusalsLeaveThePakfileAsItWas) {
        "at or before block 0"},
       {"/A", Patch(Patch(two, 18, "\x21"), 24, "\x1C"), one_more, NotChanged(1),
        "", "before block 0"},
-      {"/A", MakePakfile(ThreeNodeTree(), std::vector<TestBlock>(65535)),
-       one_more, NotChanged(1), "", "65535 blocks"},
       // Sections read, encoded and told in batches (block 0 fills one): every
       // message comes in the order of the blocks.
       {"/P", pak3,

@@ -204,9 +204,6 @@ TEST(PackBlockTest, RefusedSections) {
       Block(2, {"0:  a|", "1:  ab", "bxa|"}), cnf,
       "t.txt:6: block 0: byte 120 'x' (character 5 of string 1, column 2)",
       true, lf);
-  ExpectRefused(Block(1, {"0:  \t|"}), cnf,
-                "t.txt:4: block 0: byte 9 (character 1 of string 0, column 5)",
-                true);
   std::vector<TreeNode> interior_c = five;  // 'c' only on an interior node
   interior_c[3].char_ = 'c';
   ExpectRefused(

@@ -83,14 +83,12 @@ TEST_F(TranslationTest, TextIsComposedPlacedAndHintedAt) {
   const std::string header =
       "Number of Blocks: 1\r\nBlock Nr: 0\r\nID: 7\r\n"
       "Nr of Strings: 1\r\n";
-  // Decomposed text, and a byte-order mark, pack as composed text does.
-  for (const std::string& text :
-       {"\xEF\xBB\xBF" + header + "0:  Café crème|\r\n",
-        header + "0:  Cafe\u0301 cre\u0300me|\r\n"}) {
-    const RunResult run = Pack(pak, text, {"--charset=latin1"});
-    EXPECT_EQ(run.out, "Nr of Blocks: 1\r\n." + kDone) << run.err;
-    EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
-  }
+  // Decomposed text after a byte-order mark packs as composed text does.
+  const RunResult composed =
+      Pack(pak, "\xEF\xBB\xBF" + header + "0:  Cafe\u0301 cre\u0300me|\r\n",
+           {"--charset=latin1"});
+  EXPECT_EQ(composed.out, "Nr of Blocks: 1\r\n." + kDone) << composed.err;
+  EXPECT_EQ(Hex(Read("a.pak")), Hex(pak));
   // Refused text, named where the file shows it; the pakfile stays.
   const struct {
     std::string string;
