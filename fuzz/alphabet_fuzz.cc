@@ -17,11 +17,10 @@
 #include "base/charset.h"
 #include "fuzz_check.h"
 
-namespace vorlex::core::fuzz {
-namespace {
-
-void Check(std::string_view input) {
-  if (input.empty()) return;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vorlex::core;
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  if (input.empty()) return 0;
   const size_t page =
       static_cast<uint8_t>(input[0]) % (kListedCodePages.size() + 1);
   const std::string_view charset =
@@ -38,17 +37,18 @@ void Check(std::string_view input) {
       MakeAlphabet(charset, table.empty() && !charset.empty() ? "" : "t.tbl",
                    table, &problem);
   FUZZ_REQUIRE(alphabet || !problem.empty(), "a refusal without a reason");
-  if (!alphabet) return;
+  if (!alphabet) return 0;
 
   std::string text, back;
   const bool reads_back = TextReadsBack(string, *alphabet, &text, &back);
-  FUZZ_REQUIRE(!FirstInvalidUtf8(text), "text that is not UTF-8: " + Hex(text));
+  FUZZ_REQUIRE(!FirstInvalidUtf8(text),
+               "text that is not UTF-8: " + fuzz::Hex(text));
   FUZZ_REQUIRE(!reads_back || back == string, "read back as other bytes");
   // Without a table no two texts overlap, so only the composed form can
   // change a string.
   if (table.empty() && ToComposedForm(text) == text) {
-    FUZZ_REQUIRE(reads_back,
-                 std::string(charset) + " did not read back " + Hex(string));
+    FUZZ_REQUIRE(reads_back, std::string(charset) + " did not read back " +
+                                 fuzz::Hex(string));
   }
 
   std::string bytes;
@@ -56,15 +56,7 @@ void Check(std::string_view input) {
   for (size_t k = 0; k < unheld.size(); ++k) {
     FUZZ_REQUIRE(
         unheld[k] < string.size() && (k == 0 || unheld[k - 1] < unheld[k]),
-        "unheld characters out of order: " + Hex(string));
+        "unheld characters out of order: " + fuzz::Hex(string));
   }
-}
-
-}  // namespace
-}  // namespace vorlex::core::fuzz
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  vorlex::core::fuzz::Check(
-      std::string_view(reinterpret_cast<const char*>(data), size));
   return 0;
 }

@@ -73,8 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t count_at = BlockCountOffset(LoadPakHeader(bytes).node_count);
   if (ReadField(bytes, count_at, 2) > fuzz::kMostBlocks &&
       count_at + 2 <= static_cast<int64_t>(size)) {
-    bytes[static_cast<size_t>(count_at)] = fuzz::kMostBlocks;
-    bytes[static_cast<size_t>(count_at) + 1] = 0;
+    bytes.replace(static_cast<size_t>(count_at), 2, {fuzz::kMostBlocks, 0});
   }
   const LoadedPak pak = LoadPak(std::move(bytes));
   if (pak.header.block_count == 0) return 0;

@@ -18,14 +18,10 @@ int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    const fs::path path = argv[i];
-    std::error_code error;
-    if (fs::is_directory(path, error)) {
-      for (const fs::directory_entry& entry : fs::directory_iterator(path)) {
-        if (entry.is_regular_file()) inputs.push_back(entry.path());
-      }
-    } else if (fs::exists(path, error)) {
-      inputs.push_back(path);
+    std::error_code error;  // a target may keep no regressions
+    if (fs::is_regular_file(argv[i], error)) inputs.emplace_back(argv[i]);
+    for (const auto& entry : fs::directory_iterator(argv[i], error)) {
+      if (entry.is_regular_file()) inputs.push_back(entry.path());
     }
   }
   std::sort(inputs.begin(), inputs.end());

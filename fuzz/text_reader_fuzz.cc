@@ -32,23 +32,18 @@ constexpr std::string_view kTreeText =
     "OVER THE LAZY DOG 0123456789 0 1 2 3 :.,-&\n\n\r|\t\x01\x1b\x7f\xe9";
 
 // The tree of several strings, so that the codes differ in length.
-struct Fixed {
-  std::vector<TreeNode> nodes = testing::BuildHuffmanTree(
-      {std::string(kTreeText), "eeeeeeeetttttaaaoo  ||||", "\n|"});
-  CodeTree tree = testing::MakeCodeTree(nodes);
-};
-const Fixed& Tree() {
-  static const Fixed* const fixed = new Fixed();
-  return *fixed;
+const CodeTree& Tree() {
+  static const CodeTree* const tree =
+      new CodeTree(testing::MakeCodeTree(testing::BuildHuffmanTree(
+          {std::string(kTreeText), "eeeeeeeetttttaaaoo  ||||", "\n|"})));
+  return *tree;
 }
 
 void CheckSection(const PackedSection& block, std::string_view bytes, int b,
                   int64_t lines_read) {
-  const auto where = [b] {
-    return "block section " + std::to_string(b) + ": ";
-  };
+  const std::string where = "block section " + std::to_string(b) + ": ";
   if (!block.sound()) {
-    FUZZ_REQUIRE(bytes.empty(), where() + "a refused block was kept");
+    FUZZ_REQUIRE(bytes.empty(), where + "a refused block was kept");
     // "fuzz.txt:<line>: block <b>: ...", b being this block or one before
     // it whose problem this one follows from.
     long long line = 0;
@@ -57,15 +52,15 @@ void CheckSection(const PackedSection& block, std::string_view bytes, int b,
         std::sscanf(block.problem.c_str(), "fuzz.txt:%lld: block %*d: %n",
                     &line, &consumed) == 1 &&
             consumed > 0 && line >= 1 && line <= lines_read,
-        where() + "the refusal " + block.problem);
+        where + "the refusal " + block.problem);
     return;
   }
-  FUZZ_REQUIRE(block.complete, where() + "an incomplete block was accepted");
+  FUZZ_REQUIRE(block.complete, where + "an incomplete block was accepted");
   const DecodedBlock decoded = reference::WalkBitByBit(bytes, Tree().nodes);
   FUZZ_REQUIRE(
       decoded.string_count == block.string_count &&
           decoded.StringsDecoded() == static_cast<size_t>(block.string_count),
-      where() + "the block " + Hex(bytes) + " does not decode whole");
+      where + "the block " + Hex(bytes) + " does not decode whole");
 }
 
 }  // namespace
@@ -74,7 +69,7 @@ void CheckSection(const PackedSection& block, std::string_view bytes, int b,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vorlex::core;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const fuzz::TreeTables& tables = fuzz::TablesFor(fuzz::Tree().tree);
+  const fuzz::TreeTables& tables = fuzz::TablesFor(fuzz::Tree());
 
   std::string out, err;
   Console console = StringConsole(&out, &err);
