@@ -23,18 +23,14 @@ using FileIoTest = CommandTest;
 
 // Reads at most 3 bytes at a time and is interrupted before each read; from
 // the `fail_from`-th read on, reads fail.
-class ChoppyFiles : public RealFileSystem {
- public:
-  explicit ChoppyFiles(int fail_from) : fail_from_(fail_from) {}
+struct ChoppyFiles : RealFileSystem {
+  int fail_from = 0;
+  int reads = 0;
   ssize_t Read(int fd, void* buffer, size_t count) override {
-    if (++reads_ % 2 == 0) return ::read(fd, buffer, count > 3 ? 3 : count);
-    errno = reads_ >= fail_from_ ? EIO : EINTR;
+    if (++reads % 2 == 0) return ::read(fd, buffer, count > 3 ? 3 : count);
+    errno = reads >= fail_from ? EIO : EINTR;
     return -1;
   }
-
- private:
-  int reads_ = 0;
-  int fail_from_;
 };
 
 // Only a regular file within the size given is read, and what is not one
@@ -62,7 +58,9 @@ TEST_F(FileIoTest, ReadRegularFileRefusesOtherKindsAndSizesAtOnce) {
     EXPECT_EQ(IsRegularOrMissing(files, path), regular_or_missing);
   }
   // Short reads and interruptions are gone on with; an error ends the read.
-  ChoppyFiles choppy(100), failing(3);
+  ChoppyFiles choppy, failing;
+  choppy.fail_from = 100;
+  failing.fail_from = 3;
   std::string why;
   EXPECT_EQ(ReadRegularFile(choppy, Path("small"), 10, &why), "0123456789");
   EXPECT_EQ(ReadRegularFile(failing, Path("small"), 10, &why), std::nullopt);
@@ -105,8 +103,7 @@ TEST_F(FileIoTest, LockExclusivelyWaitsBoundedAndFollowsAReplacedFile) {
 TEST_F(FileIoTest, SameFileByPathOrByIdentity) {
   Write("p.pak", "pak");
   Write("t.txt", "pak");
-  ASSERT_EQ(::mkdir(Path("sub").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir(Path("sub/in").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directories(Path("sub/in")));
   Write("sub/p.pak", "another");
   ASSERT_EQ(::link(Path("p.pak").c_str(), Path("hard").c_str()), 0);
   ASSERT_EQ(::symlink("p.pak", Path("soft").c_str()), 0);
