@@ -104,6 +104,7 @@ TEST_F(StartupTest, OptionsSwitchToTheModernReading) {
       {{"--", "-q", "t.txt", "/E"}, kNoBlocks, 1, "'-q'"},
       // Errors of the options themselves.
       {{"--frob", "my p.pak", "t.txt", "/E"}, "", 2, "unknown option '--frob'"},
+      {{"--charset", "--", "p", "t", "/E"}, "", 2, "'--charset' needs a value"},
       {{"--quiet=yes", "my p.pak", "t.txt", "/E"}, "", 2, "takes no value"},
       {{"--in", "my p.pak"}, "", 2, "ambiguous option '--in'"},
       {{"--info", "my p.pak", "t.txt"}, "", 2, "one pakfile"},
