@@ -55,8 +55,10 @@ TEST(PakLoaderTest, WholeAndCutShortFiles) {
   for (const auto& [hex, expected] : cases)
     EXPECT_EQ(Load(Unhex(hex)), expected);
   // The largest counts, far beyond 2047 blocks, are loaded whole; fields are
-  // written one to four bytes wide, and no other width.
+  // written one to four bytes wide, and no other width; a field read longer
+  // than four bytes saturates on any byte set past the fourth.
   EXPECT_EQ(IntegerToBytes(-1, 0) + IntegerToBytes(-1, 5), "");
+  EXPECT_EQ(BytesToInteger(Unhex("01 00 00 00 01")), INT32_MIN);
   std::string bytes = Unhex("00 00 FF FF");
   for (int32_t b = 0; b < 65535; ++b) {
     bytes += IntegerToBytes(b, 2) + IntegerToBytes(0x01000000 + b, 4);
